@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+// The window's serial-port component (MSComm1). Every serial byte of the
+// program goes through this interface; the real port and the test double
+// both implement it.
+//
+// Operations that can fail return false and leave a description text in
+// errorDescription(). The two descriptions the port probe compares are
+// exactly kInvalidPort and kPortInUse.
+class SerialComponent : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString kInvalidPort = QStringLiteral("无效的端口号");
+    static inline const QString kPortInUse = QStringLiteral("端口已打开");
+    static inline const QString kAccessDenied =
+        QStringLiteral("拒绝访问端口设备,请检查权限(dialout组)");
+    static inline const QString kPortClosed = QStringLiteral("端口未打开");
+
+    using QObject::QObject;
+
+    // Port number 1..8 for COM1..COM8; selects the device of the next open.
+    virtual void setCommPort(int16_t port) = 0;
+    virtual int16_t commPort() const = 0;
+    // Line settings such as "9600,n,8,1", used by the next open.
+    virtual bool setSettings(const QString &settings) = 0;
+    // Only 0 is meaningful: discards everything received.
+    virtual void setInBufferCount(int count) = 0;
+    virtual void setRThreshold(int16_t threshold) = 0;
+    // 1 = binary: input() returns bytes.
+    virtual void setInputMode(int mode) = 0;
+    // How long the line may hold received bytes back before passing them on;
+    // 0 asks the driver for its lowest latency at open.
+    virtual void setReceiveLatency(int16_t latency) = 0;
+
+    virtual bool portOpen() const = 0;
+    virtual bool setPortOpen(bool open) = 0;
+
+    // Writes all bytes, in order, unaltered.
+    virtual bool output(const QByteArray &bytes) = 0;
+    virtual int inBufferCount() const = 0;
+    // Every waiting byte; the receive buffer is empty afterwards.
+    virtual QByteArray input() = 0;
+
+    QString errorDescription() const { return m_errorDescription; }
+
+signals:
+    // Raised on the GUI thread when received bytes are waiting.
+    void OnComm();
+
+protected:
+    bool fail(const QString &description)
+    {
+        m_errorDescription = description;
+        return false;
+    }
+
+private:
+    QString m_errorDescription;
+};
