@@ -1,0 +1,18 @@
+#include "qtintervaltimer.h"
+
+QtIntervalTimer::QtIntervalTimer(QObject *parent)
+    : IntervalTimer(parent)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &IntervalTimer::Timer);
+}
+
+void QtIntervalTimer::startCount()
+{
+    m_timer.start(interval());
+}
+
+void QtIntervalTimer::stopCount()
+{
+    m_timer.stop();
+}

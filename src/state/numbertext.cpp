@@ -1,0 +1,57 @@
+#include "numbertext.h"
+
+#include <cmath>
+#include <limits>
+
+double leadingNumber(const QString &text)
+{
+    int i = 0;
+    const int n = int(text.size());
+    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    const int start = i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    int digits = 0;
+    while (i < n && text[i].isDigit() && text[i].unicode() < 128) {
+        ++i;
+        ++digits;
+    }
+    if (i < n && text[i] == u'.') {
+        ++i;
+        while (i < n && text[i].isDigit() && text[i].unicode() < 128) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0)
+        return 0.0;
+    int end = i;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        int j = i + 1;
+        if (j < n && (text[j] == u'+' || text[j] == u'-'))
+            ++j;
+        const int exponentStart = j;
+        while (j < n && text[j].isDigit() && text[j].unicode() < 128)
+            ++j;
+        if (j > exponentStart)
+            end = j;
+    }
+    bool ok = false;
+    const double value = text.mid(start, end - start).toDouble(&ok);
+    return ok && std::isfinite(value) ? value : 0.0;
+}
+
+double roundHalfEven(double value)
+{
+    return std::nearbyint(value); // the default rounding mode sends halves to even
+}
+
+std::optional<int16_t> toInt16(double value)
+{
+    const double rounded = roundHalfEven(value);
+    if (!std::isfinite(rounded) || rounded < std::numeric_limits<int16_t>::min()
+        || rounded > std::numeric_limits<int16_t>::max())
+        return std::nullopt;
+    return int16_t(rounded);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// Number conversions shared by the handlers: a text read as the decimal
+// number at its start (leading blanks skipped, nothing numeric gives 0),
+// rounded to the nearest integer with halves to the even neighbour.
+double leadingNumber(const QString &text);
+double roundHalfEven(double value);
+// The rounded value if it fits a 16-bit integer; nothing if it overflows.
+std::optional<int16_t> toInt16(double value);
