@@ -1,5 +1,6 @@
 #include "numbertext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -54,4 +55,11 @@ std::optional<int16_t> toInt16(double value)
         || rounded > std::numeric_limits<int16_t>::max())
         return std::nullopt;
     return int16_t(rounded);
+}
+
+int16_t textToInt16(const QString &text)
+{
+    const double value = roundHalfEven(leadingNumber(text));
+    return int16_t(std::clamp<double>(value, std::numeric_limits<int16_t>::min(),
+                                      std::numeric_limits<int16_t>::max()));
 }

@@ -12,3 +12,5 @@ double leadingNumber(const QString &text);
 double roundHalfEven(double value);
 // The rounded value if it fits a 16-bit integer; nothing if it overflows.
 std::optional<int16_t> toInt16(double value);
+// The rounded value of a text, held to the 16-bit range.
+int16_t textToInt16(const QString &text);

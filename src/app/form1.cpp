@@ -1,0 +1,138 @@
+#include "form1.h"
+
+#include "app/pollschedule.h"
+#include "control/cancellinkage.h"
+#include "control/linkagetableediting.h"
+#include "control/resetlock.h"
+#include "control/startlinkage.h"
+#include "link/portmap.h"
+#include "link/portprobe.h"
+#include "link/senders.h"
+#include "link/serialcomponent.h"
+#include "monitor/lamprendering.h"
+#include "monitor/linkagetimers.h"
+#include "monitor/responseparser.h"
+#include "panel/linkagesettings.h"
+#include "panel/manualoutputs.h"
+#include "platform/checkbox.h"
+#include "platform/combobox.h"
+#include "platform/commandbutton.h"
+#include "platform/intervaltimer.h"
+#include "platform/platform.h"
+#include "platform/tabcontrol.h"
+#include "platform/textbox.h"
+
+Form1::Form1(Platform &platform, QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    buildForm1Widgets(this, m_context.ui);
+    describePorts();
+    createTimers(platform);
+    m_context.platform = &platform;
+    m_context.MSComm1 = &platform.serial();
+    m_context.messageBox = &platform.messageBox();
+
+    m_senders = std::make_unique<Senders>(m_context);
+    m_probe = std::make_unique<PortProbe>(m_context);
+    m_schedule = std::make_unique<PollSchedule>(m_context);
+    m_parser = std::make_unique<ResponseParser>(m_context);
+    m_lamps = std::make_unique<LampRendering>(m_context);
+    m_linkageTimers = std::make_unique<LinkageTimers>(m_context);
+    m_start = std::make_unique<StartLinkage>(m_context);
+    m_cancel = std::make_unique<CancelLinkage>(m_context);
+    m_resetLock = std::make_unique<ResetLock>(m_context);
+    m_table = std::make_unique<LinkageTableEditing>(m_context);
+    m_settings = std::make_unique<LinkageSettings>(m_context);
+    m_manual = std::make_unique<ManualOutputs>(m_context);
+    m_context.senders = m_senders.get();
+    m_context.probe = m_probe.get();
+    m_context.schedule = m_schedule.get();
+    m_context.settings = m_settings.get();
+
+    connectEvents();
+}
+
+Form1::~Form1()
+{
+    // Handlers must not run while the widgets and timers go away.
+    disconnect(m_context.MSComm1, nullptr, this, nullptr);
+}
+
+void Form1::Form_Load()
+{
+    m_schedule->Form_Load();
+}
+
+void Form1::createTimers(Platform &platform)
+{
+    IntervalTimer **timers[] = {&m_context.Timer1, &m_context.Timer2, &m_context.Timer3,
+                                &m_context.Timer4, &m_context.Timer5, &m_context.Timer6,
+                                &m_context.Timer7, &m_context.Timer8};
+    int number = 1;
+    for (IntervalTimer **timer : timers) {
+        *timer = platform.createTimer(this);
+        (*timer)->setObjectName(QStringLiteral("Timer%1").arg(number++));
+    }
+}
+
+void Form1::connectEvents()
+{
+    Form1Widgets &ui = m_context.ui;
+    Form1Context &c = m_context;
+
+    connect(ui.SSTab1, &TabControl::Click, this, [this] { m_schedule->SSTab1_Click(); });
+    connect(c.MSComm1, &SerialComponent::OnComm, this, [this] { m_parser->MSComm1_OnComm(); });
+
+    connect(c.Timer1, &IntervalTimer::Timer, this, [this] { m_senders->Timer1_Timer(); });
+    connect(c.Timer2, &IntervalTimer::Timer, this, [this] { m_senders->Timer2_Timer(); });
+    connect(c.Timer3, &IntervalTimer::Timer, this, [this] { m_lamps->Timer3_Timer(); });
+    connect(c.Timer4, &IntervalTimer::Timer, this, [this] { m_senders->Timer4_Timer(); });
+    connect(c.Timer5, &IntervalTimer::Timer, this, [this] { m_linkageTimers->Timer5_Timer(); });
+    connect(c.Timer6, &IntervalTimer::Timer, this, [this] { m_linkageTimers->Timer6_Timer(); });
+    connect(c.Timer7, &IntervalTimer::Timer, this, [this] { m_probe->Timer7_Timer(); });
+    connect(c.Timer8, &IntervalTimer::Timer, this, [this] { m_senders->Timer8_Timer(); });
+
+    connect(ui.Combo1, &ComboBox::Click, this, [this] { m_probe->Combo1_Click(); });
+    connect(ui.Combo2, &ComboBox::Click, this, [this] { m_probe->Combo2_Click(); });
+    connect(ui.Combo3, &ComboBox::Click, this, [this] { m_probe->Combo3_Click(); });
+    connect(ui.Combo4, &ComboBox::Click, this, [this] { m_settings->Combo4_Click(); });
+    connect(ui.Combo5, &ComboBox::Click, this, [this] { m_settings->Combo5_Click(); });
+
+    connect(ui.Check3, &CheckBox::Click, this, [this] { m_settings->Check3_Click(); });
+    connect(ui.Check4, &CheckBox::Click, this, [this] { m_settings->Check4_Click(); });
+    connect(ui.Text1, &TextBox::Change, this, [this] { m_settings->Text1_Change(); });
+    connect(ui.Text2, &TextBox::Change, this, [this] { m_settings->Text2_Change(); });
+
+    connect(ui.Command1, &CommandButton::Click, this, [this] { m_start->Command1_Click(); });
+    connect(ui.Command3, &CommandButton::Click, this, [this] { m_table->Command3_Click(); });
+    connect(ui.Command4, &CommandButton::Click, this, [this] { m_table->Command4_Click(); });
+    connect(ui.Command6, &CommandButton::Click, this, [this] { m_table->Command6_Click(); });
+    for (int index = 0; index < 2; ++index) {
+        connect(ui.Command2[index], &CommandButton::Click, this,
+                [this, index] { m_cancel->Command2_Click(index); });
+        connect(ui.Command7[index], &CommandButton::Click, this,
+                [this, index] { m_resetLock->Command7_Click(index); });
+        connect(ui.Command8[index], &CommandButton::Click, this,
+                [this, index] { m_resetLock->Command8_Click(index); });
+    }
+    for (int index = 0; index < 8; ++index) {
+        connect(ui.Check1[index], &CheckBox::Click, this,
+                [this, index] { m_manual->Check1_Click(index); });
+        connect(ui.Check5[index], &CheckBox::Click, this,
+                [this, index] { m_manual->Check5_Click(index); });
+    }
+}
+
+// Which device each COM entry stands for on this machine.
+void Form1::describePorts()
+{
+    QStringList lines;
+    for (int i = 0; i < m_context.ui.Combo1->count(); ++i) {
+        const QString device = deviceForPort(int16_t(i + 1));
+        const QString name = m_context.ui.Combo1->itemText(i);
+        m_context.ui.Combo1->setItemData(i, device, Qt::ToolTipRole);
+        lines.append(name + QStringLiteral(" = ") + device);
+    }
+    m_context.ui.Combo1->setToolTip(lines.join(u'\n'));
+}

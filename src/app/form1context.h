@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/form1widgets.h"
+#include "state/module1.h"
+
+class CancelLinkage;
+class IntervalTimer;
+class LinkageSettings;
+class MessageBox;
+class Platform;
+class PollSchedule;
+class PortProbe;
+class SerialComponent;
+class Senders;
+
+// What every handler of the window reaches: the shared variables, the
+// widgets, the eight interval timers, the serial component, the message
+// box, and the handler groups that others call directly.
+struct Form1Context
+{
+    Module1 state;
+    Form1Widgets ui;
+
+    IntervalTimer *Timer1 = nullptr;
+    IntervalTimer *Timer2 = nullptr;
+    IntervalTimer *Timer3 = nullptr;
+    IntervalTimer *Timer4 = nullptr;
+    IntervalTimer *Timer5 = nullptr;
+    IntervalTimer *Timer6 = nullptr;
+    IntervalTimer *Timer7 = nullptr;
+    IntervalTimer *Timer8 = nullptr;
+
+    Platform *platform = nullptr;
+    SerialComponent *MSComm1 = nullptr;
+    MessageBox *messageBox = nullptr;
+
+    Senders *senders = nullptr;
+    PortProbe *probe = nullptr;
+    PollSchedule *schedule = nullptr;
+    LinkageSettings *settings = nullptr;
+};

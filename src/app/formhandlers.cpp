@@ -1,0 +1,39 @@
+#include "formhandlers.h"
+
+#include "app/pollschedule.h"
+#include "platform/intervaltimer.h"
+#include "platform/messagebox.h"
+
+FormHandlers::FormHandlers(Form1Context &context)
+    : form(context)
+    , state(context.state)
+    , ui(context.ui)
+    , MSComm1(*context.MSComm1)
+    , Timer1(*context.Timer1)
+    , Timer2(*context.Timer2)
+    , Timer3(*context.Timer3)
+    , Timer4(*context.Timer4)
+    , Timer5(*context.Timer5)
+    , Timer6(*context.Timer6)
+    , Timer7(*context.Timer7)
+    , Timer8(*context.Timer8)
+{
+}
+
+void FormHandlers::showError(const QString &text) const
+{
+    form.messageBox->show(text, kCriticalOk, QStringLiteral("错误"));
+}
+
+void FormHandlers::linkageswithout() const
+{
+    form.schedule->linkageswithout();
+}
+
+void FormHandlers::stopPolling() const
+{
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    Timer3.setEnabled(false);
+    Timer4.setEnabled(false);
+}

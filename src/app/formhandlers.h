@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/form1context.h"
+
+#include <QString>
+
+class IntervalTimer;
+class SerialComponent;
+
+// Base of the window's handler groups: gives each handler the design's
+// names for what it touches (state, ui, MSComm1, Timer1..Timer8).
+class FormHandlers
+{
+public:
+    FormHandlers(const FormHandlers &) = delete;
+    FormHandlers &operator=(const FormHandlers &) = delete;
+
+protected:
+    explicit FormHandlers(Form1Context &context);
+    ~FormHandlers() = default;
+
+    // A modal error box: title "错误", critical-stop icon, one OK button.
+    void showError(const QString &text) const;
+    void linkageswithout() const;
+    // Timer1 to Timer4 off, in this order: the poll cycle stops.
+    void stopPolling() const;
+
+    Form1Context &form;
+    Module1 &state;
+    Form1Widgets &ui;
+    SerialComponent &MSComm1;
+    IntervalTimer &Timer1;
+    IntervalTimer &Timer2;
+    IntervalTimer &Timer3;
+    IntervalTimer &Timer4;
+    IntervalTimer &Timer5;
+    IntervalTimer &Timer6;
+    IntervalTimer &Timer7;
+    IntervalTimer &Timer8;
+};

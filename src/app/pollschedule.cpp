@@ -1,0 +1,111 @@
+#include "pollschedule.h"
+
+#include "link/portprobe.h"
+#include "link/senders.h"
+#include "link/serialcomponent.h"
+#include "platform/checkbox.h"
+#include "platform/intervaltimer.h"
+#include "platform/lamp.h"
+#include "platform/platform.h"
+#include "platform/tabcontrol.h"
+
+PollSchedule::PollSchedule(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void PollSchedule::Form_Load()
+{
+    if (form.platform->anotherInstanceRunning()) {
+        showError(QStringLiteral("你已经正在使用本公司,请只启动一次本软件"));
+        form.platform->endProgram();
+        return;
+    }
+    state.portNumber = 1;
+    state.awaitingInputReply = false;
+    state.portErrorCount = 1;
+    for (auto &row : state.replyTable)
+        row.fill(0);
+    state.timeSettings = {50, 0, 0, 0};
+    for (auto &row : state.linkageTable)
+        row.fill(0);
+    state.linkageTableChecked = false;
+    state.linkageActive = false;
+    ui.SSTab1->setTab(3);
+    form.probe->firstcheck();
+}
+
+void PollSchedule::SSTab1_Click()
+{
+    stopPolling();
+    switch (ui.SSTab1->tab()) {
+    case 0:
+    case 1:
+        enterHostPage(ui.SSTab1->tab());
+        break;
+    case 2:
+        closePort();
+        break;
+    case 3:
+        closePort();
+        form.probe->firstcheck();
+        break;
+    case 4:
+        closePort();
+        state.inputCheckPassed = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void PollSchedule::linkageswithout()
+{
+    stopPolling();
+    Timer8.setInterval(20);
+    Timer8.setEnabled(true);
+}
+
+void PollSchedule::enterHostPage(int page)
+{
+    closePort();
+    if (!form.probe->applyPortSetup(state.portNumber)) {
+        form.senders->linkFailed();
+        return;
+    }
+    state.hostType = page == 0 ? 0 : 1;
+    if (page == 0) {
+        state.manualOutputMask = 0;
+        for (int i = 0; i <= 7; ++i) {
+            ui.Shape1[i]->setFillColor(kLampGrey);
+            ui.Shape2[i]->setFillColor(kLampGrey);
+            ui.Check1[i]->setValue(0);
+        }
+    } else {
+        for (int i = 0; i <= 7; ++i) {
+            ui.Shape3[i]->setFillColor(kLampGrey);
+            ui.Check5[i]->setValue(0);
+        }
+        for (int i = 8; i <= 15; ++i) {
+            ui.Shape3[i]->setFillColor(kLampGrey);
+            ui.Shape2[i]->setFillColor(kLampGrey);
+        }
+    }
+    state.manualOutputMask = 0;
+    // handout opens the port; when it cannot, it has told the operator and
+    // left polling stopped and the port closed.
+    if (!form.senders->handout())
+        return;
+    if (!MSComm1.portOpen() && !MSComm1.setPortOpen(true)) {
+        form.senders->linkFailed();
+        return;
+    }
+    Timer1.setInterval(state.timeSettings[0]);
+    Timer1.setEnabled(true);
+}
+
+void PollSchedule::closePort()
+{
+    if (MSComm1.portOpen())
+        MSComm1.setPortOpen(false);
+}

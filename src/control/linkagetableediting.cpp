@@ -1,0 +1,39 @@
+#include "linkagetableediting.h"
+
+#include "panel/linkagesettings.h"
+#include "platform/checkbox.h"
+#include "platform/combobox.h"
+
+LinkageTableEditing::LinkageTableEditing(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void LinkageTableEditing::Command3_Click()
+{
+    const int channel = std::max(ui.Combo5->listIndex(), 0);
+    for (int k = 0; k <= 7; ++k)
+        state.linkageTable[channel][k] = int16_t(ui.Check2[k]->value());
+}
+
+void LinkageTableEditing::Command4_Click()
+{
+    for (auto &channel : state.linkageTable)
+        channel.fill(0);
+    form.settings->Combo5_Click();
+}
+
+void LinkageTableEditing::Command6_Click()
+{
+    const int last = std::min(ui.Combo5->listCount(), 16) - 1;
+    if (last > 7) {
+        for (int k = 0; k <= 7; ++k)
+            state.linkageTable[k][k] = 1;
+        for (int k = 7; k >= 0; --k)
+            state.linkageTable[last - 7 + k][k] = 1;
+    } else {
+        for (int k = 0; k <= 7; ++k)
+            state.linkageTable[k][k] = 1;
+    }
+    form.settings->Combo5_Click();
+}

@@ -1,0 +1,86 @@
+#include "startlinkage.h"
+
+#include "link/senders.h"
+#include "link/serialcomponent.h"
+#include "platform/checkbox.h"
+#include "platform/combobox.h"
+#include "platform/commandbutton.h"
+#include "platform/intervaltimer.h"
+#include "platform/tabcontrol.h"
+#include "platform/textbox.h"
+#include "state/numbertext.h"
+
+#include <QGroupBox>
+
+StartLinkage::StartLinkage(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void StartLinkage::Command1_Click()
+{
+    if (!state.linkageTableChecked)
+        tableCheck();
+    else if (!state.inputCheckPassed)
+        inputCheck();
+    else
+        start();
+}
+
+void StartLinkage::tableCheck()
+{
+    int sum = 0;
+    for (const auto &channel : state.linkageTable) {
+        for (const int16_t entry : channel)
+            sum += entry;
+    }
+    if (sum == 0) {
+        showError(QStringLiteral("你没选择联动。请选择联动输出,并确认生效后才联动"));
+        return;
+    }
+    state.linkageTableChecked = true;
+    Command1_Click();
+}
+
+void StartLinkage::inputCheck()
+{
+    // A port that cannot be opened is reported and the start goes no
+    // further: without replies the check would never be decided.
+    if (!MSComm1.portOpen() && !MSComm1.setPortOpen(true)) {
+        form.senders->linkFailed();
+        return;
+    }
+    state.linkageActive = true;
+    state.inputCheckPending = true;
+    state.replyTable[0].fill(0);
+    Timer1.setInterval(30);
+    Timer1.setEnabled(true);
+}
+
+void StartLinkage::start()
+{
+    state.linkageActive = true;
+    state.manualOutputMask = 0;
+    const int host = std::max(ui.Combo4->listIndex(), 0);
+    if (host == 0) {
+        for (int i = 0; i <= 7; ++i)
+            ui.Check1[i]->setEnabled(false);
+        for (const int page : {1, 2, 3, 4})
+            ui.SSTab1->setTabEnabled(page, false);
+        ui.Frame3->setEnabled(false);
+    } else {
+        for (int i = 0; i <= 7; ++i)
+            ui.Check5[i]->setEnabled(false);
+        ui.Frame10->setEnabled(false);
+        for (const int page : {0, 2, 3, 4})
+            ui.SSTab1->setTabEnabled(page, false);
+    }
+    state.timeSettings[1] = textToInt16(ui.Text1->text());
+    state.timeSettings[2] = textToInt16(ui.Text2->text());
+    state.filterPending = state.timeSettings[1] != 0;
+    ui.SSTab1->setTab(host);
+    state.linkageOutputMask = state.manualOutputMask;
+    linkageswithout();
+    ui.Command2[host]->setVisible(true);
+    ui.Command1->setEnabled(false);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/formhandlers.h"
+
+// The start-linkage button. Each run performs one stage, chosen by the
+// shared flags: the table check, the input check (decided by the reply
+// parser, which presses the button again) and the start itself.
+class StartLinkage : public FormHandlers
+{
+public:
+    explicit StartLinkage(Form1Context &context);
+
+    void Command1_Click();
+
+private:
+    void tableCheck();
+    void inputCheck();
+    void start();
+};

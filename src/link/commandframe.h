@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+// The three command codes the host understands.
+enum CommandCode : uint8_t {
+    InputStatusQuery = 0x3F,
+    OutputStatusQuery = 0x3B,
+    OutputCommand = 0x3D,
+};
+
+// A six-byte command frame: E0, address, code, parameter, 00, and the low
+// eight bits of the sum of the first five bytes.
+QByteArray commandFrame(uint8_t hostAddress, uint8_t code, uint8_t parameter);

@@ -1,0 +1,110 @@
+#include "senders.h"
+
+#include "link/commandframe.h"
+#include "link/portprobe.h"
+#include "link/serialcomponent.h"
+#include "platform/intervaltimer.h"
+#include "platform/tabcontrol.h"
+
+Senders::Senders(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void Senders::Timer1_Timer()
+{
+    const QByteArray frame = commandFrame(state.hostAddress, InputStatusQuery, 0);
+    state.awaitingInputReply = true;
+    if (!write(frame))
+        return;
+    Timer1.setEnabled(false);
+    Timer2.setInterval(20);
+    Timer2.setEnabled(true);
+}
+
+void Senders::Timer2_Timer()
+{
+    const QByteArray frame = commandFrame(state.hostAddress, OutputStatusQuery, 0);
+    if (!write(frame))
+        return;
+    state.awaitingInputReply = false;
+    Timer2.setEnabled(false);
+    if (!state.linkageActive) {
+        Timer3.setInterval(20);
+        Timer3.setEnabled(true);
+    } else {
+        Timer1.setInterval(state.timeSettings[0]);
+        Timer1.setEnabled(true);
+    }
+}
+
+void Senders::Timer4_Timer()
+{
+    const QByteArray frame = commandFrame(state.hostAddress, OutputCommand, state.manualOutputMask);
+    if (!write(frame))
+        return;
+    Timer4.setEnabled(false);
+    Timer1.setInterval(state.timeSettings[0]);
+    Timer1.setEnabled(true);
+}
+
+void Senders::Timer8_Timer()
+{
+    const QByteArray frame = commandFrame(state.hostAddress, OutputCommand,
+                                          uint8_t(state.linkageOutputMask));
+    if (!openIfClosed() || !write(frame))
+        return;
+    Timer1.setInterval(30);
+    // Polling resumes only where it belongs: not while the host is locked,
+    // and not behind the parameter or settings pages, whose port must be
+    // free again once the outputs are off.
+    Timer1.setEnabled(!state.locked && hostPageCurrent());
+    Timer8.setEnabled(false);
+    if (!hostPageCurrent())
+        MSComm1.setPortOpen(false);
+}
+
+bool Senders::handout()
+{
+    Timer1.setEnabled(false);
+    Timer2.setEnabled(false);
+    Timer3.setEnabled(false);
+    const QByteArray frame = commandFrame(state.hostAddress, OutputCommand, state.manualOutputMask);
+    if (!openIfClosed() || !write(frame))
+        return false;
+    Timer4.setEnabled(false);
+    Timer1.setInterval(30);
+    Timer1.setEnabled(true);
+    return true;
+}
+
+void Senders::linkFailed()
+{
+    const QString description = MSComm1.errorDescription();
+    stopPolling();
+    Timer8.setEnabled(false);
+    MSComm1.setPortOpen(false);
+    showError(PortProbe::portFailureText(state.portNumber, description));
+}
+
+bool Senders::write(const QByteArray &frame)
+{
+    if (MSComm1.output(frame))
+        return true;
+    linkFailed();
+    return false;
+}
+
+bool Senders::openIfClosed()
+{
+    if (MSComm1.portOpen() || MSComm1.setPortOpen(true))
+        return true;
+    linkFailed();
+    return false;
+}
+
+bool Senders::hostPageCurrent() const
+{
+    const int page = ui.SSTab1->tab();
+    return page == 0 || page == 1;
+}

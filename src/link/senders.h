@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/formhandlers.h"
+
+#include <QByteArray>
+
+// The senders of the poll cycle: each writes one frame and arms the next
+// step. A failing open or write stops polling and reports it once.
+class Senders : public FormHandlers
+{
+public:
+    explicit Senders(Form1Context &context);
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer4_Timer();
+    void Timer8_Timer();
+    // False when the port could not be opened or written (already reported).
+    bool handout();
+
+    // The port failed under us (unplugged adapter, vanished device, a port
+    // that cannot be opened): stop every frame sender, close the port and
+    // tell the operator once.
+    void linkFailed();
+
+private:
+    bool write(const QByteArray &frame);
+    bool openIfClosed();
+    bool hostPageCurrent() const;
+};

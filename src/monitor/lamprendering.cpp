@@ -1,0 +1,45 @@
+#include "lamprendering.h"
+
+#include "platform/intervaltimer.h"
+#include "platform/lamp.h"
+
+namespace {
+uint32_t statusColour(int bits, int i)
+{
+    return (bits & (1 << i)) != 0 ? kStatusRed : kLampGrey;
+}
+} // namespace
+
+LampRendering::LampRendering(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void LampRendering::Timer3_Timer()
+{
+    const int in1 = state.replyTable[0][3];
+    const int in2 = state.replyTable[0][4];
+    const int out1 = state.replyTable[1][3];
+
+    if (state.hostType == 0) {
+        for (int i = 0; i <= 7; ++i)
+            ui.Shape1[i]->setFillColor(statusColour(in1, i));
+    } else {
+        for (int i = 0; i <= 7; ++i)
+            ui.Shape3[i]->setFillColor(statusColour(in1, i));
+        for (int i = 0; i <= 7; ++i)
+            ui.Shape3[8 + i]->setFillColor(statusColour(in2, i));
+    }
+
+    if (state.hostType == 0) {
+        for (int i = 0; i <= 7; ++i)
+            ui.Shape2[i]->setFillColor(statusColour(out1, i));
+    } else {
+        for (int i = 0; i <= 7; ++i)
+            ui.Shape2[8 + i]->setFillColor(statusColour(out1, i));
+    }
+
+    Timer3.setEnabled(false);
+    Timer4.setInterval(20);
+    Timer4.setEnabled(true);
+}

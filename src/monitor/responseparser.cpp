@@ -1,0 +1,137 @@
+#include "responseparser.h"
+
+#include "link/serialcomponent.h"
+#include "platform/checkbox.h"
+#include "platform/commandbutton.h"
+#include "platform/intervaltimer.h"
+#include "platform/lamp.h"
+
+#include <QVarLengthArray>
+
+namespace {
+constexpr int kReplyLength = 6;
+}
+
+ResponseParser::ResponseParser(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void ResponseParser::MSComm1_OnComm()
+{
+    if (MSComm1.inBufferCount() <= 0)
+        return;
+    const QByteArray bytes = MSComm1.input();
+    const int row = state.awaitingInputReply ? 0 : 1;
+    // A row holds six bytes; anything beyond a reply's length is dropped.
+    const int count = std::min(int(bytes.size()), kReplyLength);
+    for (int k = 0; k < count; ++k)
+        state.replyTable[row][k] = uint8_t(bytes[k]);
+
+    if (!state.linkageActive)
+        return;
+    if (state.inputCheckPending)
+        preLinkageInputCheck();
+    else
+        linkageEvaluation();
+}
+
+void ResponseParser::preLinkageInputCheck()
+{
+    const int sum = state.replyTable[0][4] + state.replyTable[0][3];
+    if (sum != 0) {
+        stopPolling();
+        state.inputCheckPending = false;
+        showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
+        return;
+    }
+    state.inputCheckPassed = true;
+    state.inputCheckPending = false;
+    ui.Command1->press();
+}
+
+void ResponseParser::linkageEvaluation()
+{
+    const int in1 = state.replyTable[0][3];
+    const int in2 = state.replyTable[0][4];
+    if (in1 == 0 && in2 == 0)
+        return;
+
+    bool alarmSeen = false;
+    QVarLengthArray<int, 16> alarmed;
+    for (int bit = 7; bit >= 0; --bit) {
+        if (in1 & (1 << bit))
+            alarmed.append(bit);
+    }
+    if (state.hostType == 1) {
+        for (int bit = 7; bit >= 0; --bit) {
+            if (in2 & (1 << bit))
+                alarmed.append(8 + bit);
+        }
+    }
+    for (const int c : alarmed) {
+        if (state.locked)
+            continue;
+        if (state.filterPending) {
+            alarmSeen = true;
+            continue;
+        }
+        inputLamp(c)->setFillColor(kAlarmRed);
+        resetButton()->setVisible(true);
+        for (int j = 0; j <= 7; ++j) {
+            if (state.linkageTable[c][j] == 1) {
+                outputLamp(j)->setFillColor(kAlarmRed);
+                manualBox(j)->setValue(1);
+            }
+        }
+    }
+
+    int count = 0;
+    int mask = 0;
+    for (int j = 0; j <= 7; ++j) {
+        if (manualBox(j)->value() == 1) {
+            ++count;
+            mask += 1 << j;
+        }
+    }
+    if (count > 0) {
+        lockButton()->setVisible(true);
+        resetButton()->setVisible(true);
+    }
+    if (state.locked)
+        return;
+    state.linkageOutputMask = int16_t(mask);
+    if (!state.filterPending) {
+        linkageswithout();
+    } else if (alarmSeen) {
+        // 32-bit milliseconds; re-arming with the same interval keeps the
+        // count running from the first alarmed reception.
+        Timer5.setInterval(int(state.timeSettings[1]) * 100);
+        Timer5.setEnabled(true);
+    }
+}
+
+Lamp *ResponseParser::inputLamp(int channel) const
+{
+    return state.hostType == 0 ? ui.Shape1[channel] : ui.Shape3[channel];
+}
+
+Lamp *ResponseParser::outputLamp(int output) const
+{
+    return state.hostType == 0 ? ui.Shape2[output] : ui.Shape2[8 + output];
+}
+
+CheckBox *ResponseParser::manualBox(int output) const
+{
+    return state.hostType == 0 ? ui.Check1[output] : ui.Check5[output];
+}
+
+CommandButton *ResponseParser::resetButton() const
+{
+    return ui.Command8[state.hostType == 0 ? 0 : 1];
+}
+
+CommandButton *ResponseParser::lockButton() const
+{
+    return ui.Command7[state.hostType == 0 ? 0 : 1];
+}

@@ -1,0 +1,95 @@
+#include "linkagesettings.h"
+
+#include "platform/checkbox.h"
+#include "platform/combobox.h"
+#include "platform/commandbutton.h"
+#include "platform/textbox.h"
+#include "platform/updown.h"
+#include "state/numbertext.h"
+
+#include <QGroupBox>
+
+namespace {
+const QStringList kChannelNames = {
+    QStringLiteral("通道一"),   QStringLiteral("通道二"),   QStringLiteral("通道三"),
+    QStringLiteral("通道四"),   QStringLiteral("通道五"),   QStringLiteral("通道六"),
+    QStringLiteral("通道七"),   QStringLiteral("通道八"),   QStringLiteral("通道九"),
+    QStringLiteral("通道十"),   QStringLiteral("通道十一"), QStringLiteral("通道十二"),
+    QStringLiteral("通道十三"), QStringLiteral("通道十四"), QStringLiteral("通道十五"),
+    QStringLiteral("通道十六"),
+};
+} // namespace
+
+LinkageSettings::LinkageSettings(Form1Context &context)
+    : FormHandlers(context)
+{
+}
+
+void LinkageSettings::Check3_Click()
+{
+    if (ui.Check3->value() == 1) {
+        ui.Frame7->setEnabled(true);
+        ui.Command3->setEnabled(true);
+        ui.Check4->setEnabled(true);
+        ui.UpDown1->setEnabled(true);
+        ui.Frame3->setEnabled(false);
+        ui.Frame3->setTitle(QStringLiteral("报警主机联动输出"));
+        ui.Command1->setEnabled(true);
+        for (CheckBox *box : ui.Check2)
+            box->setEnabled(true);
+    } else {
+        ui.Frame7->setEnabled(false);
+        ui.Command3->setEnabled(false);
+        ui.Frame3->setEnabled(true);
+        ui.UpDown1->setEnabled(false);
+        ui.Check4->setEnabled(false);
+        ui.Frame3->setTitle(QStringLiteral("手动控制输出"));
+        for (CheckBox *box : ui.Check2)
+            box->setEnabled(false);
+        ui.Command1->setEnabled(false);
+    }
+}
+
+void LinkageSettings::Check4_Click()
+{
+    const bool ticked = ui.Check4->value() == 1;
+    ui.UpDown2->setEnabled(ticked);
+    ui.UpDown3->setEnabled(ticked);
+}
+
+void LinkageSettings::Combo4_Click()
+{
+    const int n = ui.Combo4->listIndex();
+    const int channels = n == 1 ? 16 : 8;
+    state.hostType = n == 1 ? 1 : 0;
+    ui.Combo5->clearList();
+    ui.Combo5->setText(kChannelNames[0]);
+    for (int i = 0; i < channels; ++i)
+        ui.Combo5->addEntry(kChannelNames[i]);
+    for (auto &channel : state.linkageTable)
+        channel.fill(0);
+    Combo5_Click();
+    ui.Text1->setText(QStringLiteral("0"));
+    ui.Text2->setText(QStringLiteral("0"));
+    ui.Check3->setValue(0);
+    ui.Check4->setValue(0);
+}
+
+void LinkageSettings::Combo5_Click()
+{
+    ui.Command3->setText(ui.Combo5->text() + QStringLiteral("联动确认"));
+    const int n = std::clamp(ui.Combo5->listIndex(), 0, 15);
+    for (int i = 0; i <= 7; ++i)
+        ui.Check2[i]->setValue(state.linkageTable[n][i]);
+}
+
+void LinkageSettings::Text1_Change()
+{
+    if (leadingNumber(ui.Text1->text()) == 0)
+        state.timeSettings[1] = 0;
+}
+
+void LinkageSettings::Text2_Change()
+{
+    state.timeSettings[2] = textToInt16(ui.Text2->text());
+}

@@ -1,0 +1,317 @@
+#include "formfixture.h"
+
+#include "app/pollschedule.h"
+#include "link/serialcomponent.h"
+
+#include <QTest>
+
+// Start-up, page switching and the poll cycle on the virtual clock.
+class TestPolling : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startupProbesAndSendsNothing();
+    void secondCopyIsRefused();
+    void roadOfOnePoll_data();
+    void roadOfOnePoll();
+    void repliesAreFiledByTheOutstandingQuery();
+    void sixteenChannelPage();
+    void leavingAHostPageStopsPollingAndClosesThePort_data();
+    void leavingAHostPageStopsPollingAndClosesThePort();
+    void manualBoxReachesTheWireWithinOneCycle();
+    void addressChangeTakesEffectInTheNextFrame();
+    void hostPageThatCannotBeOpened_data();
+    void hostPageThatCannotBeOpened();
+    void writeFailureStopsPollingWithOneMessage();
+    void oversizeReceptionKeepsTheFirstSix();
+    void linkageswithoutCancelsThePendingStep();
+};
+
+void TestPolling::startupProbesAndSendsNothing()
+{
+    FormFixture f;
+    f.load();
+    QCOMPARE(f.port.log(),
+             (QStringList{"0 port 1", "0 settings 9600,n,8,1", "0 inbuffer 0", "0 rthreshold 1",
+                          "0 inputmode 1", "0 latency 0", "0 open", "0 close"}));
+    QCOMPARE(f.ui.SSTab1->tab(), 3);
+    QCOMPARE(f.state.portNumber, int16_t(1));
+    QCOMPARE(f.state.portErrorCount, int16_t(1));
+    QCOMPARE(f.state.timeSettings, (std::array<int16_t, 4>{50, 0, 0, 0}));
+    QVERIFY(f.boxes.shown().isEmpty());
+    f.advance(10000);
+    QVERIFY(f.frames().isEmpty());
+    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.counting(), QString());
+}
+
+void TestPolling::secondCopyIsRefused()
+{
+    FormFixture f;
+    f.platform.otherInstance = true;
+    f.load();
+    QCOMPARE(f.boxes.texts(), QStringList{"你已经正在使用本公司,请只启动一次本软件"});
+    QCOMPARE(f.boxes.shown().first().title, QString("错误"));
+    QCOMPARE(f.boxes.shown().first().style, 16);
+    QCOMPARE(f.platform.endCount, 1);
+    QVERIFY(f.port.log().isEmpty());
+    QCOMPARE(f.state.portNumber, int16_t(0));
+}
+
+void TestPolling::roadOfOnePoll_data()
+{
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QStringList>("trace");
+    QTest::newRow("P = 50") << "50"
+                            << QStringList{"1000 E0 00 3D 00 00 1D", "1050 E0 00 3F 00 00 1F",
+                                           "1070 E0 00 3B 00 00 1B", "1110 E0 00 3D 00 00 1D",
+                                           "1160 E0 00 3F 00 00 1F", "1180 E0 00 3B 00 00 1B",
+                                           "1220 E0 00 3D 00 00 1D"};
+    QTest::newRow("P = 200") << "200"
+                             << QStringList{"1000 E0 00 3D 00 00 1D", "1200 E0 00 3F 00 00 1F",
+                                            "1220 E0 00 3B 00 00 1B", "1260 E0 00 3D 00 00 1D",
+                                            "1460 E0 00 3F 00 00 1F", "1480 E0 00 3B 00 00 1B"};
+}
+
+// All-off command at once, then 3F at P, 3B 20 ms later, lamps 20 ms later,
+// 3D with the manual mask 20 ms later, 3F again P later.
+void TestPolling::roadOfOnePoll()
+{
+    QFETCH(QString, period);
+    QFETCH(QStringList, trace);
+    FormFixture f;
+    f.load();
+    f.ui.Combo3->choose(f.ui.Combo3->findText(period));
+    QCOMPARE(f.state.timeSettings[0], int16_t(period.toInt()));
+    f.advanceTo(1000);
+    f.page(0);
+    QVERIFY(f.port.portOpen());
+    QCOMPARE(f.state.hostType, int16_t(0));
+    f.advanceTo(1000 + 2 * (period.toInt() + 60) + 5);
+    QCOMPARE(f.frames().mid(0, trace.size()), trace);
+}
+
+void TestPolling::repliesAreFiledByTheOutstandingQuery()
+{
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.advanceTo(55); // input query went out at 50
+    f.reply("E0003F0500 24");
+    f.advanceTo(75); // output query went out at 70
+    f.reply("E0003B8100A9");
+    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{0xE0, 0x00, 0x3F, 0x05, 0x00, 0x24}));
+    QCOMPARE(f.state.replyTable[1], (std::array<int16_t, 6>{0xE0, 0x00, 0x3B, 0x81, 0x00, 0xA9}));
+    // The lamps follow the rows 20 ms after the output query.
+    f.advanceTo(89);
+    QCOMPARE(f.colour(f.ui.Shape1[0]), kGrey);
+    f.advanceTo(90);
+    const uint32_t expectedInputs[8] = {kStatusRed, kGrey, kStatusRed, kGrey, kGrey, kGrey, kGrey, kGrey};
+    const uint32_t expectedOutputs[8] = {kStatusRed, kGrey, kGrey, kGrey, kGrey, kGrey, kGrey, kStatusRed};
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(f.colour(f.ui.Shape1[i]), expectedInputs[i]);
+        QCOMPARE(f.colour(f.ui.Shape2[i]), expectedOutputs[i]);
+    }
+    // A short reception overwrites only the columns it reaches.
+    f.advanceTo(165);
+    f.reply("E0003F");
+    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{0xE0, 0x00, 0x3F, 0x05, 0x00, 0x24}));
+    f.reply("AABB");
+    QCOMPARE(f.state.replyTable[0][0], int16_t(0xAA));
+    QCOMPARE(f.state.replyTable[0][2], int16_t(0x3F));
+    // A receive event with nothing waiting files nothing.
+    f.port.signalEmpty();
+    QCOMPARE(f.state.replyTable[0][0], int16_t(0xAA));
+    QCOMPARE(f.state.replyTable[2], (std::array<int16_t, 6>{}));
+}
+
+void TestPolling::sixteenChannelPage()
+{
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.advanceTo(500);
+    f.ui.Check5[2]->setValue(1);
+    f.ui.Shape3[12]->setFillColor(kStatusRed);
+    f.ui.Shape2[9]->setFillColor(kStatusRed);
+    f.ui.Shape1[1]->setFillColor(kStatusRed);
+    f.port.clearRecords();
+    f.page(1);
+    QCOMPARE(f.port.log().mid(0, 9),
+             (QStringList{"500 close", "500 port 1", "500 settings 9600,n,8,1", "500 inbuffer 0",
+                          "500 rthreshold 1", "500 inputmode 1", "500 latency 0", "500 open",
+                          "500 write E0 00 3D 00 00 1D"}));
+    QCOMPARE(f.state.hostType, int16_t(1));
+    QCOMPARE(f.ui.Check5[2]->value(), 0);
+    QCOMPARE(f.colour(f.ui.Shape3[12]), kGrey);
+    QCOMPARE(f.colour(f.ui.Shape2[9]), kGrey);
+    QCOMPARE(f.colour(f.ui.Shape1[1]), kStatusRed); // the other page is not touched
+    f.advanceTo(600);
+    QCOMPARE(f.frames(), (QStringList{"500 E0 00 3D 00 00 1D", "550 E0 00 3F 00 00 1F",
+                                      "570 E0 00 3B 00 00 1B"}));
+    // Worked example: in1 = 81, in2 = 02, out1 = 0C; lamps next at 700.
+    f.state.replyTable[0][3] = 0x81;
+    f.state.replyTable[0][4] = 0x02;
+    f.state.replyTable[1][3] = 0x0C;
+    f.advanceTo(700);
+    for (int i = 0; i < 16; ++i) {
+        const bool red = i == 0 || i == 7 || i == 9;
+        QCOMPARE(f.colour(f.ui.Shape3[i]), red ? kStatusRed : kGrey);
+    }
+    for (int i = 8; i < 16; ++i)
+        QCOMPARE(f.colour(f.ui.Shape2[i]), (i == 10 || i == 11) ? kStatusRed : kGrey);
+    QCOMPARE(f.colour(f.ui.Shape1[1]), kStatusRed);
+}
+
+void TestPolling::leavingAHostPageStopsPollingAndClosesThePort_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::newRow("watchdog page") << 2;
+    QTest::newRow("parameter page") << 3;
+    QTest::newRow("linkage page") << 4;
+}
+
+void TestPolling::leavingAHostPageStopsPollingAndClosesThePort()
+{
+    QFETCH(int, page);
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.state.inputCheckPassed = true;
+    f.advanceTo(1060); // between the input and the output query
+    const int before = int(f.frames().size());
+    f.page(page);
+    QVERIFY(!f.port.portOpen());
+    QVERIFY(!f.polling());
+    f.advanceTo(5000);
+    QCOMPARE(int(f.frames().size()), before);
+    QCOMPARE(f.state.inputCheckPassed, page != 4);
+    if (page == 3) // the parameter page probes again
+        QVERIFY(f.port.log().contains("1060 open"));
+}
+
+void TestPolling::manualBoxReachesTheWireWithinOneCycle()
+{
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.advanceTo(100);
+    f.ui.Check1[0]->click();
+    f.ui.Check1[7]->click();
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0x81));
+    f.ui.Check1[7]->click();
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0x01));
+    f.advanceTo(230);
+    QCOMPARE(f.framesFrom(100), (QStringList{"110 E0 00 3D 01 00 1E", "160 E0 00 3F 00 00 1F",
+                                             "180 E0 00 3B 00 00 1B", "220 E0 00 3D 01 00 1E"}));
+    // Both rows edit one mask; setting a box to its state changes nothing.
+    f.ui.Check5[2]->setValue(1);
+    f.ui.Check1[2]->setValue(1);
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0x05));
+    for (CheckBox *box : f.ui.Check1)
+        box->setValue(1);
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0xFF));
+    for (CheckBox *box : f.ui.Check1)
+        box->setValue(0);
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0x00));
+}
+
+void TestPolling::addressChangeTakesEffectInTheNextFrame()
+{
+    FormFixture f;
+    f.load();
+    f.ui.Combo2->choose(5);
+    f.page(0);
+    f.advanceTo(60);
+    f.page(3);
+    f.ui.Combo2->choose(15);
+    f.page(0);
+    f.advanceTo(120);
+    QCOMPARE(f.frames(), (QStringList{"0 E0 05 3D 00 00 22", "50 E0 05 3F 00 00 24",
+                                      "60 E0 0F 3D 00 00 2C", "110 E0 0F 3F 00 00 2E"}));
+}
+
+void TestPolling::hostPageThatCannotBeOpened_data()
+{
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("held by another program") << SerialComponent::kPortInUse
+                                             << "com1端口已经打开,请检查或更换端口重新操作";
+    QTest::newRow("missing") << SerialComponent::kInvalidPort
+                             << "无效的com1端口,请检查或更换端口重新操作";
+    QTest::newRow("access refused") << SerialComponent::kAccessDenied
+                                    << SerialComponent::kAccessDenied + ",请检查或更换端口重新操作";
+}
+
+// Entering a host page with a port that cannot be opened: the probe's
+// message, the port closed, polling stopped, no retry, nothing counted.
+void TestPolling::hostPageThatCannotBeOpened()
+{
+    QFETCH(QString, description);
+    QFETCH(QString, message);
+    FormFixture f;
+    f.load();
+    f.port.failOpen(1, description);
+    f.page(0);
+    QCOMPARE(f.boxes.texts(), QStringList{message});
+    QCOMPARE(f.boxes.shown().first().style, 16);
+    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.counting(), QString());
+    QCOMPARE(f.state.portErrorCount, int16_t(1));
+    f.advance(5000);
+    QVERIFY(f.frames().isEmpty());
+    QCOMPARE(f.boxes.shown().size(), 1);
+    // Once the port is free, selecting the page again polls.
+    f.port.failOpen(1, QString());
+    f.page(3);
+    f.page(0);
+    f.advance(100);
+    QCOMPARE(f.frames().size(), 3);
+}
+
+void TestPolling::writeFailureStopsPollingWithOneMessage()
+{
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.advanceTo(100);
+    f.port.failWrites(QStringLiteral("端口设备已断开"));
+    f.advanceTo(10000);
+    QCOMPARE(f.boxes.texts(), QStringList{"端口设备已断开,请检查或更换端口重新操作"});
+    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.counting(), QString());
+    // Plugged back: selecting a host page starts polling again.
+    f.port.failWrites(QString());
+    f.page(1);
+    f.advanceTo(10100);
+    QCOMPARE(f.framesFrom(10000), (QStringList{"10000 E0 00 3D 00 00 1D", "10050 E0 00 3F 00 00 1F",
+                                                "10070 E0 00 3B 00 00 1B"}));
+}
+
+void TestPolling::oversizeReceptionKeepsTheFirstSix()
+{
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.advanceTo(55);
+    f.reply("E0003F010020FFFFFFFF");
+    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{0xE0, 0x00, 0x3F, 0x01, 0x00, 0x20}));
+    QCOMPARE(f.state.replyTable[1], (std::array<int16_t, 6>{}));
+}
+
+void TestPolling::linkageswithoutCancelsThePendingStep()
+{
+    FormFixture f;
+    f.load();
+    f.page(0);
+    f.advanceTo(60);
+    f.state.linkageOutputMask = 0x24;
+    f.c.schedule->linkageswithout();
+    f.advanceTo(200);
+    QCOMPARE(f.framesFrom(60), (QStringList{"80 E0 00 3D 24 00 41", "110 E0 00 3F 00 00 1F",
+                                            "130 E0 00 3B 00 00 1B", "170 E0 00 3D 00 00 1D"}));
+}
+
+QTEST_MAIN(TestPolling)
+#include "tst_polling.moc"
