@@ -1,0 +1,181 @@
+#include "formfixture.h"
+
+#include "link/serialcomponent.h"
+
+#include <QTest>
+
+// The parameter lists and the port probe with its retry chain.
+class TestPortProbe : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void missingPortRetriesTheNextFiftyMsAfterTheBoxCloses();
+    void retryWrapsFromEightToOne();
+    void eighthFailureEndsTheProgram();
+    void otherFailuresStopTheChain();
+    void portListClick();
+    void textsThatNameNoValue_data();
+    void textsThatNameNoValue();
+    void periodAndAddressChoicesProbeNothing();
+};
+
+void TestPortProbe::missingPortRetriesTheNextFiftyMsAfterTheBoxCloses()
+{
+    FormFixture f;
+    f.port.failOpen(1, SerialComponent::kInvalidPort);
+    // The operator takes 2 s to close the box.
+    f.boxes.whileOpen = [&f](const QString &) { f.advance(2000); };
+    f.load();
+    QCOMPARE(f.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
+    QCOMPARE(f.boxes.shown().first().time, int64_t(0));
+    QCOMPARE(f.ui.Combo1->text(), QString("COM1"));
+    QVERIFY(!f.port.log().contains("2000 port 2"));
+    f.advanceTo(2049);
+    QVERIFY(!f.port.log().contains("2049 port 2"));
+    f.advanceTo(2050);
+    QVERIFY(f.port.log().contains("2050 port 2"));
+    QVERIFY(f.port.log().contains("2050 open"));
+    QCOMPARE(f.ui.Combo1->text(), QString("COM2"));
+    QCOMPARE(f.ui.Combo1->listIndex(), -1);
+    QCOMPARE(f.state.portNumber, int16_t(2));
+    QCOMPARE(f.state.portErrorCount, int16_t(2));
+    QVERIFY(!f.port.portOpen());
+    f.advance(10000);
+    QCOMPARE(f.boxes.shown().size(), 1);
+    QCOMPARE(f.counting(), QString());
+}
+
+void TestPortProbe::retryWrapsFromEightToOne()
+{
+    FormFixture f;
+    f.ui.Combo1->setText("COM8");
+    f.port.failOpen(8, SerialComponent::kPortInUse);
+    f.load();
+    f.advance(50);
+    QCOMPARE(f.boxes.texts(), QStringList{"com8端口已经打开,请检查或更换端口重新操作"});
+    QCOMPARE(f.ui.Combo1->text(), QString("COM1"));
+    QCOMPARE(f.state.portNumber, int16_t(1));
+    QVERIFY(f.port.log().contains("50 port 1"));
+}
+
+void TestPortProbe::eighthFailureEndsTheProgram()
+{
+    FormFixture f;
+    for (int16_t port = 1; port <= 8; ++port)
+        f.port.failOpen(port, SerialComponent::kInvalidPort);
+    f.load();
+    f.advance(1000);
+    QStringList expected;
+    for (int port = 1; port <= 7; ++port)
+        expected.append(QStringLiteral("无效的com%1端口,请检查或更换端口重新操作").arg(port));
+    expected.append("你出错太多,请仔细检查或更换端口重新操作");
+    QCOMPARE(f.boxes.texts(), expected);
+    QCOMPARE(f.platform.endCount, 1);
+    QCOMPARE(f.state.portErrorCount, int16_t(1));
+    QCOMPARE(f.boxes.shown().last().time, int64_t(7 * 50));
+    QCOMPARE(f.counting(), QString());
+}
+
+void TestPortProbe::otherFailuresStopTheChain()
+{
+    FormFixture f;
+    f.port.failOpen(1, SerialComponent::kAccessDenied);
+    f.load();
+    f.advance(1000);
+    QCOMPARE(f.boxes.texts(),
+             QStringList{SerialComponent::kAccessDenied + ",请检查或更换端口重新操作"});
+    QCOMPARE(f.state.portErrorCount, int16_t(2));
+    QCOMPARE(f.counting(), QString());
+}
+
+void TestPortProbe::portListClick()
+{
+    FormFixture f;
+    f.load();
+    f.port.clearRecords();
+    f.ui.Combo1->choose(4);
+    QCOMPARE(f.state.portNumber, int16_t(5));
+    QCOMPARE(f.port.log(),
+             (QStringList{"0 port 5", "0 settings 9600,n,8,1", "0 inbuffer 0", "0 rthreshold 1",
+                          "0 inputmode 1", "0 latency 0", "0 open", "0 close"}));
+    // Without a selection the click counts as the first entry.
+    f.ui.Combo1->setText("COM6");
+    emit f.ui.Combo1->Click();
+    QCOMPARE(f.state.portNumber, int16_t(1));
+    QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestPortProbe::textsThatNameNoValue_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("period");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("portNumber");
+    QTest::addColumn<int>("hostAddress");
+    QTest::addColumn<int>("pollPeriod");
+    QTest::newRow("COM10 reads as port 0")
+        << "COM10" << "3" << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
+    QTest::newRow("no digit at the end")
+        << "COMx" << "3" << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
+    QTest::newRow("address beyond a byte")
+        << "COM2" << "300" << "100"
+        << QStringList{"无效的地址300,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
+    QTest::newRow("negative address")
+        << "COM2" << "-1" << "100"
+        << QStringList{"无效的地址-1,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
+    QTest::newRow("address text without number") << "COM2" << "abc" << "100" << QStringList{} << 2 << 0 << 100;
+    QTest::newRow("period zero")
+        << "COM2" << "3" << "0"
+        << QStringList{"无效的查询时间0,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"} << 2 << 3 << 200;
+    QTest::newRow("period beyond 16 bits")
+        << "COM2" << "3" << "40000"
+        << QStringList{"无效的查询时间40000,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"} << 2 << 3 << 200;
+    QTest::newRow("period rounds half to even") << "COM2" << "3" << "62.5" << QStringList{} << 2 << 3 << 62;
+}
+
+// The parameter page reads the lists again; a refused value keeps the last.
+void TestPortProbe::textsThatNameNoValue()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, address);
+    QFETCH(QString, period);
+    QFETCH(QStringList, messages);
+    QFETCH(int, portNumber);
+    QFETCH(int, hostAddress);
+    QFETCH(int, pollPeriod);
+    FormFixture f;
+    f.ui.Combo2->setText("7");
+    f.ui.Combo3->setText("200");
+    f.load();
+    f.page(2);
+    f.ui.Combo1->setText(port);
+    f.ui.Combo2->setText(address);
+    f.ui.Combo3->setText(period);
+    f.page(3);
+    QCOMPARE(f.boxes.texts(), messages);
+    QCOMPARE(int(f.state.portNumber), portNumber);
+    QCOMPARE(int(f.state.hostAddress), hostAddress);
+    QCOMPARE(int(f.state.timeSettings[0]), pollPeriod);
+    if (portNumber == 0) { // the retry moves on to port 1
+        f.advance(50);
+        QCOMPARE(f.ui.Combo1->text(), QString("COM1"));
+        QVERIFY(f.port.log().contains("50 port 1"));
+    }
+}
+
+void TestPortProbe::periodAndAddressChoicesProbeNothing()
+{
+    FormFixture f;
+    f.load();
+    f.port.clearRecords();
+    f.ui.Combo3->choose(2);
+    f.ui.Combo2->choose(9);
+    QCOMPARE(f.state.timeSettings[0], int16_t(200));
+    QCOMPARE(f.state.hostAddress, uint8_t(9));
+    QVERIFY(f.port.log().isEmpty());
+}
+
+QTEST_MAIN(TestPortProbe)
+#include "tst_portprobe.moc"
