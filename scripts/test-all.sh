@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and runs every
+# test; then builds again with address and undefined-behaviour sanitizers
+# and runs the whole suite under them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc)"
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure --timeout 600
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DALARM_WERROR=ON -DALARM_SANITIZE=ON
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
+    ctest --test-dir build-sanitize --output-on-failure --timeout 900
