@@ -1,0 +1,73 @@
+#include "e2eharness.h"
+
+#include "platform/checkbox.h"
+#include "platform/combobox.h"
+#include "platform/commandbutton.h"
+#include "platform/lamp.h"
+#include "platform/tabcontrol.h"
+
+#include <QTest>
+
+// Linkage on the real window against the simulator, in real time: input 2
+// linked to output 5 on the 8-channel host.
+class TestE2ELinkage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void alarmDrivesTheLinkedOutputUntilResetAndCancel();
+};
+
+void TestE2ELinkage::alarmDrivesTheLinkedOutputUntilResetAndCancel()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    E2EPlatform platform;
+    Form1 form(platform);
+    const Form1Widgets &ui = form.ui();
+    form.Form_Load();
+
+    ui.SSTab1->setTab(4);
+    ui.Check3->click();
+    ui.Combo5->choose(1);
+    ui.Check2[4]->click();
+    ui.Command3->click();
+    QCOMPARE(form.state().linkageTable[1][4], int16_t(1));
+    ui.Command1->click();
+
+    // The input check passes on the first reply and the start completes.
+    QTRY_COMPARE_WITH_TIMEOUT(ui.SSTab1->tab(), 0, 5000);
+    QVERIFY(ui.Command2[0]->isVisibleTo(&form));
+    QVERIFY(!ui.SSTab1->isTabEnabled(3));
+    QVERIFY(platform.boxes.shown().isEmpty());
+
+    sim.command("alarm 2");
+    QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains("outputs 10"), 5000);
+    QCOMPARE(ui.Shape1[1]->fillColor(), kAlarmRed);
+    QCOMPARE(ui.Shape2[4]->fillColor(), kAlarmRed);
+    QCOMPARE(ui.Check1[4]->value(), 1);
+
+    sim.command("clear 2");
+    // Wait for a cycle that no longer reports the alarm.
+    const int seen = int(sim.received().size());
+    QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= seen + 3, 5000);
+    QVERIFY(ui.Command8[0]->isVisibleTo(&form));
+    ui.Command8[0]->click();
+    QTRY_VERIFY_WITH_TIMEOUT(sim.output().endsWith("outputs 00\n"), 5000);
+    QCOMPARE(ui.Shape2[4]->fillColor(), kLampGrey);
+    QCOMPARE(ui.Check1[4]->value(), 0);
+
+    ui.Command2[0]->click();
+    QCOMPARE(ui.SSTab1->tab(), 3);
+    // The all-off frame still goes out, then the port is free again.
+    QTRY_VERIFY_WITH_TIMEOUT(!platform.port.portOpen(), 2000);
+    QTest::qWait(100);
+    const int frames = int(sim.received().size());
+    QCOMPARE(sim.received().last(), QString("E0 00 3D 00 00 1D"));
+    QTest::qWait(500);
+    QCOMPARE(int(sim.received().size()), frames);
+    QVERIFY(platform.boxes.shown().isEmpty());
+}
+
+QTEST_MAIN(TestE2ELinkage)
+#include "tst_e2e_linkage.moc"
