@@ -1,0 +1,610 @@
+// The host simulator: frame handling, faults, scenario files and the program
+// itself on a pseudo-terminal.
+
+#include "hostmodel.h"
+#include "hostsimulator.h"
+#include "scenario.h"
+#include "simio.h"
+#include "simoptions.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace hostsim;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+QString describe(const std::vector<FrameReader::Item> &items)
+{
+    QStringList parts;
+    for (const auto &item : items) {
+        const char *kind = item.kind == FrameReader::Kind::Frame      ? "frame"
+                           : item.kind == FrameReader::Kind::BadFrame ? "bad"
+                                                                      : "garbage";
+        parts << QStringLiteral("%1:%2").arg(QLatin1String(kind), hexBytes(item.bytes));
+    }
+    return parts.join(QLatin1String(" | "));
+}
+
+class FakeLine : public SimLine
+{
+    Q_OBJECT
+
+public:
+    using SimLine::SimLine;
+    void write(const QByteArray &bytes) override { writes.append(bytes); }
+    void deliver(const QByteArray &bytes) { emit received(bytes); }
+    QByteArray all() const { return writes.join(); }
+
+    QList<QByteArray> writes;
+};
+
+const QByteArray kInputQuery0 = hex("E0003F00001F");
+const QByteArray kOutputQuery0 = hex("E0003B00001B");
+QString demoScenario()
+{
+    return QFINDTESTDATA("../tools/sim/demo.scenario");
+}
+
+} // namespace
+
+class TestHostSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workedFrames_data();
+    void workedFrames();
+    void replies_data();
+    void replies();
+    void modelRefusesInputsItDoesNotHave();
+    void reader_data();
+    void reader();
+    void readerKeepsPartialFrameAcrossFeeds();
+
+    void faults();
+    void byteGapKeepsRepliesWhole();
+    void delayedReplyComesLater();
+    void dropIsTraced();
+
+    void scenarioGood();
+    void scenarioBad_data();
+    void scenarioBad();
+    void scheduleRepeats();
+    void consoleCommands();
+    void options();
+
+    void programOnPty();
+    void programRejectsBadScenarioAndStopsOnSigterm();
+};
+
+void TestHostSim::workedFrames_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("param");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("input query") << 0 << 0x3F << 0 << hex("E0003F00001F");
+    QTest::newRow("output query") << 0 << 0x3B << 0 << hex("E0003B00001B");
+    QTest::newRow("outputs off") << 0 << 0x3D << 0 << hex("E0003D00001D");
+    QTest::newRow("addr 5 mask 81") << 5 << 0x3D << 0x81 << hex("E0053D8100A3");
+    QTest::newRow("addr 15 query") << 15 << 0x3F << 0 << hex("E00F3F00002E");
+    QTest::newRow("sum wraps") << 15 << 0x3D << 0xFF << hex("E00F3DFF002B");
+}
+
+void TestHostSim::workedFrames()
+{
+    QFETCH(int, address);
+    QFETCH(int, code);
+    QFETCH(int, param);
+    QFETCH(QByteArray, frame);
+    QCOMPARE(makeFrame(uint8_t(address), uint8_t(code), uint8_t(param)), frame);
+    QVERIFY(isValidFrame(frame));
+    QByteArray broken = frame;
+    broken[5] = char(broken[5] + 1);
+    QVERIFY(!isValidFrame(broken));
+}
+
+void TestHostSim::replies_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<bool>("ack");
+    QTest::addColumn<QByteArray>("inputs"); // in1 in2 set beforehand
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply"); // empty: none
+    QTest::addColumn<int>("outputsAfter");
+
+    const QByteArray none;
+    QTest::newRow("8: input query") << 8 << 0 << false << hex("0500") << kInputQuery0 << hex("E0003F050024") << 0;
+    QTest::newRow("16: both input bytes") << 16 << 0 << false << hex("0581") << kInputQuery0 << hex("E0003F0581A5") << 0;
+    QTest::newRow("addr 15 query") << 16 << 15 << false << hex("0000") << hex("E00F3F00002E") << hex("E00F3F00002E") << 0;
+    QTest::newRow("other address ignored") << 8 << 5 << true << hex("0100") << kInputQuery0 << none << 0;
+    QTest::newRow("output command, no ack") << 8 << 5 << false << hex("0000") << hex("E0053D8100A3") << none << 0x81;
+    QTest::newRow("output command, ack") << 8 << 5 << true << hex("0000") << hex("E0053D8100A3") << hex("E0053D8100A3") << 0x81;
+    QTest::newRow("ack on 16") << 16 << 15 << true << hex("0000") << hex("E00F3DFF002B") << hex("E00F3DFF002B") << 0xFF;
+    QTest::newRow("unknown code") << 8 << 0 << true << hex("0000") << makeFrame(0, 0x30, 0) << none << 0;
+}
+
+void TestHostSim::replies()
+{
+    QFETCH(int, channels);
+    QFETCH(int, address);
+    QFETCH(bool, ack);
+    QFETCH(QByteArray, inputs);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, outputsAfter);
+
+    HostModel model(channels, uint8_t(address), ack);
+    QVERIFY(model.setInputBytes(uint8_t(inputs[0]), uint8_t(inputs[1])));
+    const HostModel::Result result = model.handle(request);
+    QCOMPARE(result.reply.value_or(QByteArray()), reply);
+    QCOMPARE(int(model.outputs()), outputsAfter);
+    QCOMPARE(result.outputsChanged, outputsAfter != 0);
+
+    // The output query reports what the command set.
+    const QByteArray query = makeFrame(uint8_t(address), kOutputQuery, 0);
+    QCOMPARE(model.handle(query).reply.value_or(QByteArray()),
+             makeFrame(uint8_t(address), kOutputQuery, uint8_t(outputsAfter)));
+}
+
+void TestHostSim::modelRefusesInputsItDoesNotHave()
+{
+    HostModel eight(8);
+    QString error;
+    QVERIFY(eight.setInput(8, true));
+    QVERIFY(!eight.setInput(9, true, &error));
+    QVERIFY(error.contains(QLatin1String("9")));
+    QVERIFY(!eight.setInputBytes(0xFF, 0x01));
+    QVERIFY(!eight.setInput(0, true));
+    QCOMPARE(eight.stateLine(), QStringLiteral("in1=80 in2=00 out=00"));
+
+    HostModel sixteen(16);
+    QVERIFY(sixteen.setInput(16, true));
+    QVERIFY(sixteen.setInput(1, true));
+    QVERIFY(sixteen.setInput(1, false));
+    QCOMPARE(sixteen.stateLine(), QStringLiteral("in1=00 in2=80 out=00"));
+}
+
+void TestHostSim::reader_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("clean") << hex("E0003F00001FE0003B00001B")
+                           << "frame:E0 00 3F 00 00 1F | frame:E0 00 3B 00 00 1B";
+    QTest::newRow("garbage first") << hex("1122E0003F00001F") << "garbage:11 22 | frame:E0 00 3F 00 00 1F";
+    QTest::newRow("frame inside bad candidate") << hex("E0E0003F00001F")
+                                                << "bad:E0 E0 00 3F 00 00 | frame:E0 00 3F 00 00 1F";
+    // Rescanned bytes of a rejected frame are not reported twice.
+    QTest::newRow("bad then frame") << hex("E0010203040533E0003B00001B")
+                                    << "bad:E0 01 02 03 04 05 | garbage:33 | frame:E0 00 3B 00 00 1B";
+    QTest::newRow("trailing garbage") << hex("E0003F00001F7F") << "frame:E0 00 3F 00 00 1F | garbage:7F";
+}
+
+void TestHostSim::reader()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QString, expected);
+    FrameReader reader;
+    QCOMPARE(describe(reader.feed(stream)), expected);
+}
+
+void TestHostSim::readerKeepsPartialFrameAcrossFeeds()
+{
+    FrameReader reader;
+    const QByteArray stream = hex("55E0003F00001F");
+    std::vector<FrameReader::Item> items;
+    for (char byte : stream) {
+        for (auto &item : reader.feed(QByteArray(1, byte)))
+            items.push_back(item);
+    }
+    QCOMPARE(describe(items), QStringLiteral("garbage:55 | frame:E0 00 3F 00 00 1F"));
+    QCOMPARE(reader.pendingBytes(), 0);
+    QVERIFY(reader.feed(hex("E000")).empty());
+    QCOMPARE(reader.pendingBytes(), 2);
+}
+
+void TestHostSim::faults()
+{
+    { // Every second reply left out; queries still counted.
+        HostModel model;
+        FakeLine line;
+        Faults f;
+        f.dropEvery = 2;
+        HostSimulator sim(&model, &line, nullptr, f);
+        for (int i = 0; i < 4; ++i)
+            line.deliver(kInputQuery0);
+        QCOMPARE(line.writes.size(), 2);
+        QCOMPARE(sim.repliesMade(), 4);
+    }
+    { // Wrong checksum, extra bytes, garbage ahead.
+        HostModel model;
+        QVERIFY(model.setInputBytes(0xC0, 0)); // true sum DF: one more would be a start byte
+        FakeLine line;
+        Faults f;
+        f.badChecksum = true;
+        f.oversize = 3;
+        f.garbageBytes = 4;
+        HostSimulator sim(&model, &line, nullptr, f);
+        line.deliver(kInputQuery0);
+        const QByteArray sent = line.all();
+        QCOMPARE(sent.size(), 4 + 6 + 3);
+        const QByteArray frame = sent.mid(4, 6);
+        QCOMPARE(frame.left(5), hex("E0003FC000"));
+        QVERIFY(!isValidFrame(frame));
+        QVERIFY(uint8_t(frame[5]) != kFrameStart);
+        QCOMPARE(sent.right(3), QByteArray(3, '\0'));
+    }
+    { // Silent: state still follows commands.
+        HostModel model(8, 0, true);
+        FakeLine line;
+        Faults f;
+        f.silent = true;
+        HostSimulator sim(&model, &line, nullptr, f);
+        QSignalSpy changed(&sim, &HostSimulator::outputsChanged);
+        line.deliver(kInputQuery0 + hex("E0003D0F002C"));
+        QVERIFY(line.writes.isEmpty());
+        QCOMPARE(int(model.outputs()), 0x0F);
+        QCOMPARE(changed.size(), 1);
+        line.deliver(hex("E0003D0F002C")); // same mask: no change reported
+        QCOMPARE(changed.size(), 1);
+    }
+}
+
+void TestHostSim::byteGapKeepsRepliesWhole()
+{
+    HostModel model;
+    FakeLine line;
+    Faults f;
+    f.byteGapMs = 1;
+    HostSimulator sim(&model, &line, nullptr, f);
+    line.deliver(kInputQuery0 + kOutputQuery0);
+    const QByteArray expected = hex("E0003F00001F") + hex("E0003B00001B");
+    QTRY_COMPARE_WITH_TIMEOUT(line.all(), expected, 5000);
+    QCOMPARE(line.writes.size(), 12);
+}
+
+void TestHostSim::delayedReplyComesLater()
+{
+    HostModel model;
+    FakeLine line;
+    Faults f;
+    f.delayMs = 5;
+    HostSimulator sim(&model, &line, nullptr, f);
+    line.deliver(kInputQuery0);
+    QVERIFY(line.writes.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(line.all(), hex("E0003F00001F"), 5000);
+}
+
+void TestHostSim::dropIsTraced()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trace.txt"));
+    Trace trace;
+    QString error;
+    QVERIFY2(trace.open(path, &error), qPrintable(error));
+
+    HostModel model;
+    FakeLine line;
+    Faults f;
+    f.dropEvery = 1;
+    HostSimulator sim(&model, &line, &trace, f);
+    line.deliver(hex("AA") + kInputQuery0 + hex("E0013F000020") + hex("E0003F000000"));
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList tags;
+    for (const QByteArray &l : file.readAll().split('\n')) {
+        if (!l.isEmpty())
+            tags << QString::fromLatin1(l.split(' ').value(1));
+    }
+    QCOMPARE(tags.join(QLatin1Char(',')), QStringLiteral("rx-garbage,rx,tx-drop,rx-other,rx-bad"));
+    QVERIFY(line.writes.isEmpty());
+}
+
+void TestHostSim::scenarioGood()
+{
+    const QString text = QStringLiteral("# demo\n"
+                                        "\n"
+                                        "at 4.0 s input 2 clear\n"
+                                        "at 1.0 s input 2 alarm   # first\n"
+                                        "at 1s inputs 01 80\n"
+                                        "repeat 8.0 s\n"
+                                        "at 250ms alarm 16\n");
+    Scenario scenario;
+    QString error;
+    QVERIFY2(parseScenario(text, 16, &scenario, &error), qPrintable(error));
+    QCOMPARE(scenario.repeatMs, 8000);
+    QCOMPARE(int(scenario.steps.size()), 4);
+    QCOMPARE(scenario.steps[0].atMs, 250);
+    QCOMPARE(scenario.steps[0].action.input, 16);
+    // Equal times keep file order.
+    QCOMPARE(scenario.steps[1].line, 4);
+    QCOMPARE(scenario.steps[2].line, 5);
+    QCOMPARE(int(scenario.steps[2].action.kind), int(InputAction::Kind::SetBytes));
+    QCOMPARE(int(scenario.steps[2].action.in2), 0x80);
+    QCOMPARE(scenario.steps[3].atMs, 4000);
+    QVERIFY(!scenario.steps[3].action.alarm);
+
+    // The demo file shipped with the program must load.
+    QVERIFY2(loadScenario(demoScenario(), 8, &scenario, &error),
+             qPrintable(error));
+    QCOMPARE(scenario.repeatMs, 10000);
+}
+
+void TestHostSim::scenarioBad_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown verb") << "at 1 s input 1 alarm\nwait 3 s\n" << "line 2: expected 'at";
+    QTest::newRow("no unit") << "\nat 1 input 1 alarm\n" << "line 2: time '1' needs a unit";
+    QTest::newRow("negative") << "at -1 s input 1 alarm\n" << "line 1: bad time";
+    QTest::newRow("bad state") << "at 1 s input 1 on\n" << "line 1: expected 'alarm' or 'clear'";
+    QTest::newRow("input range") << "at 1 s input 9 alarm\n" << "line 1: input number must be 1..8";
+    QTest::newRow("in2 on 8 inputs") << "at 1 s inputs 00 01\n" << "line 1: the 8-input host";
+    QTest::newRow("bad hex") << "at 1 s inputs 100 00\n" << "line 1: expected a hex byte";
+    QTest::newRow("two repeats") << "repeat 5 s\nrepeat 6 s\n" << "line 2: second 'repeat'";
+    QTest::newRow("zero repeat") << "repeat 0 s\n" << "line 1: the repeat period";
+    QTest::newRow("step after period") << "repeat 5 s\nat 1 s alarm 1\nat 5 s clear 1\n"
+                                       << "line 3: step at 5 s is not before";
+    QTest::newRow("missing action") << "at 2 s\n" << "line 1: missing action";
+}
+
+void TestHostSim::scenarioBad()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    Scenario scenario;
+    QString error;
+    QVERIFY(!parseScenario(text, 8, &scenario, &error));
+    QVERIFY2(error.startsWith(message), qPrintable(error));
+}
+
+void TestHostSim::scheduleRepeats()
+{
+    Scenario scenario;
+    QString error;
+    QVERIFY(parseScenario(QStringLiteral("at 2 s alarm 2\nat 5 s clear 2\nrepeat 10 s\n"), 8, &scenario, &error));
+    ScenarioSchedule schedule(scenario);
+    QList<qint64> times;
+    qint64 at = 0;
+    InputAction action;
+    for (int i = 0; i < 5 && schedule.next(&at, &action); ++i)
+        times << at;
+    QCOMPARE(times, (QList<qint64>{2000, 5000, 12000, 15000, 22000}));
+
+    QVERIFY(parseScenario(QStringLiteral("at 2 s alarm 2\n"), 8, &scenario, &error));
+    ScenarioSchedule once(scenario);
+    QVERIFY(once.next(&at, &action));
+    QVERIFY(!once.next(&at, &action));
+}
+
+void TestHostSim::consoleCommands()
+{
+    ConsoleCommand command;
+    QString error;
+    HostModel model(16);
+    QVERIFY(parseConsoleCommand(QStringLiteral("alarm 12"), 16, &command, &error));
+    QVERIFY(command.action.applyTo(model));
+    QVERIFY(parseConsoleCommand(QStringLiteral("  inputs 0x05 81 \r"), 16, &command, &error));
+    QVERIFY(command.action.applyTo(model));
+    QCOMPARE(model.stateLine(), QStringLiteral("in1=05 in2=81 out=00"));
+    QVERIFY(parseConsoleCommand(QStringLiteral("STATE"), 16, &command, &error));
+    QCOMPARE(int(command.kind), int(ConsoleCommand::Kind::State));
+    QVERIFY(parseConsoleCommand(QString(), 16, &command, &error));
+    QCOMPARE(int(command.kind), int(ConsoleCommand::Kind::None));
+
+    for (const char *bad : {"alarm", "alarm x", "clear 17", "quit now", "inputs 1", "frobnicate"}) {
+        error.clear();
+        QVERIFY2(!parseConsoleCommand(QLatin1String(bad), 16, &command, &error), bad);
+        QVERIFY2(!error.isEmpty(), bad);
+    }
+}
+
+void TestHostSim::options()
+{
+    const auto parse = [](QStringList args) {
+        args.prepend(QStringLiteral("alarm-host-sim"));
+        return parseOptions(args);
+    };
+    ParsedOptions p = parse({QStringLiteral("--model"), QStringLiteral("16"), QStringLiteral("--address"),
+                             QStringLiteral("15"), QStringLiteral("--drop-every"), QStringLiteral("3"),
+                             QStringLiteral("--ack"), QStringLiteral("--silent")});
+    QCOMPARE(int(p.outcome), int(ParsedOptions::Outcome::Run));
+    QCOMPARE(p.options.channels, 16);
+    QCOMPARE(p.options.address, 15);
+    QCOMPARE(p.options.faults.dropEvery, 3);
+    QVERIFY(p.options.ack && p.options.faults.silent);
+
+    QCOMPARE(int(parse({QStringLiteral("--help")}).outcome), int(ParsedOptions::Outcome::Help));
+    const QList<QStringList> bad = {
+        {QStringLiteral("--model"), QStringLiteral("12")},  {QStringLiteral("--address"), QStringLiteral("16")},
+        {QStringLiteral("--delay"), QStringLiteral("-1")},  {QStringLiteral("--oversize"), QStringLiteral("x")},
+        {QStringLiteral("--nonsense")},                    {QStringLiteral("stray")},
+        {QStringLiteral("--delay")},
+    };
+    for (const QStringList &args : bad) {
+        p = parse(args);
+        QVERIFY2(p.outcome == ParsedOptions::Outcome::Error, qPrintable(args.join(QLatin1Char(' '))));
+        QVERIFY(!p.message.isEmpty());
+    }
+}
+
+namespace {
+
+QString readLineWithin(QProcess &process, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!process.canReadLine() && !deadline.hasExpired())
+        process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    return QString::fromLocal8Bit(process.readLine()).trimmed();
+}
+
+// Waits for a stdout line equal to `wanted`, skipping others.
+bool waitForLine(QProcess &process, const QString &wanted, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (readLineWithin(process, int(qMax<qint64>(1, deadline.remainingTime()))) == wanted)
+            return true;
+    }
+    return false;
+}
+
+QByteArray readBytesWithin(int fd, int count, int ms)
+{
+    QByteArray bytes;
+    QDeadlineTimer deadline(ms);
+    while (bytes.size() < count && !deadline.hasExpired()) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, int(qMax<qint64>(1, deadline.remainingTime()))) <= 0)
+            continue;
+        char buffer[64];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+int openRaw(const QString &path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    termios settings{};
+    if (fd < 0 || tcgetattr(fd, &settings) != 0)
+        return -1;
+    cfmakeraw(&settings);
+    tcsetattr(fd, TCSANOW, &settings);
+    return fd;
+}
+
+const QString kProgram = QStringLiteral(ALARM_BIN_DIR "/alarm-host-sim");
+
+} // namespace
+
+void TestHostSim::programOnPty()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString tracePath = dir.filePath(QStringLiteral("trace.txt"));
+
+    QProcess sim;
+    sim.start(kProgram, {QStringLiteral("--model"), QStringLiteral("16"), QStringLiteral("--address"),
+                         QStringLiteral("3"), QStringLiteral("--trace"), tracePath});
+    QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
+    const QString slave = readLineWithin(sim, 10000);
+    QVERIFY2(slave.startsWith(QLatin1String("/dev/")), qPrintable(slave));
+
+    const int fd = openRaw(slave);
+    QVERIFY(fd >= 0);
+
+    sim.write("alarm 10\nbogus\nstate\n");
+    QVERIFY(waitForLine(sim, QStringLiteral("in1=00 in2=02 out=00"), 10000));
+
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const qint64 before = qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    const QByteArray query = makeFrame(3, kInputQuery, 0);
+    const QByteArray otherHost = makeFrame(4, kInputQuery, 0);
+    QCOMPARE(::write(fd, (otherHost + query).constData(), 12), ssize_t(12));
+    QCOMPARE(readBytesWithin(fd, 6, 10000), makeFrame(3, kInputQuery, 0x00, 0x02));
+
+    // Output command: no reply without --ack, but the change is printed.
+    const QByteArray command = makeFrame(3, kOutputCommand, 0x81);
+    QCOMPARE(::write(fd, command.constData(), 6), ssize_t(6));
+    QVERIFY(waitForLine(sim, QStringLiteral("outputs 81"), 10000));
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const qint64 after = qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    ::close(fd);
+
+    // Lines are written in order and at once, so a reply to the output
+    // command would already be there.
+    QFile trace(tracePath);
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = trace.readAll().trimmed().split('\n');
+    QCOMPARE(lines.size(), 4);
+    static const QRegularExpression format(QStringLiteral("^(\\d+) ([a-z-]+) ((?:[0-9A-F]{2} )*[0-9A-F]{2})$"));
+    const QStringList expected = {QStringLiteral("rx-other E0 04 3F 00 00 23"),
+                                  QStringLiteral("rx E0 03 3F 00 00 22"), QStringLiteral("tx E0 03 3F 00 02 24"),
+                                  QStringLiteral("rx E0 03 3D 81 00 A1")};
+    qint64 previous = before;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QRegularExpressionMatch m = format.match(QString::fromLatin1(lines[i]));
+        QVERIFY2(m.hasMatch(), lines[i].constData());
+        QCOMPARE(m.captured(2) + QLatin1Char(' ') + m.captured(3), expected[i]);
+        // Same clock as ours, in order.
+        const qint64 stamp = m.captured(1).toLongLong();
+        QVERIFY(stamp >= previous && stamp <= after);
+        previous = stamp;
+    }
+
+    sim.write("quit\n");
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+    // The bad console line was reported and skipped.
+    const QString errors = QString::fromLocal8Bit(sim.readAllStandardError());
+    QVERIFY2(errors.contains(QLatin1String("unknown action 'bogus'")), qPrintable(errors));
+}
+
+void TestHostSim::programRejectsBadScenarioAndStopsOnSigterm()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("bad.scenario"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# ok\nat 1 s input 2 alarm\nat 2 s input 2 maybe\n");
+    file.close();
+
+    QProcess bad;
+    bad.start(kProgram, {QStringLiteral("--scenario"), path});
+    QVERIFY(bad.waitForFinished(10000));
+    QCOMPARE(bad.exitCode(), 2);
+    QVERIFY(bad.readAllStandardOutput().isEmpty());
+    const QString message = QString::fromLocal8Bit(bad.readAllStandardError());
+    QVERIFY2(message.contains(QLatin1String("line 3")), qPrintable(message));
+
+    // A background run with stdin at EOF still answers, until terminated.
+    QProcess sim;
+    sim.setStandardInputFile(QProcess::nullDevice());
+    sim.start(kProgram, {QStringLiteral("--scenario"), demoScenario()});
+    QVERIFY(sim.waitForStarted(10000));
+    const int fd = openRaw(readLineWithin(sim, 10000));
+    QVERIFY(fd >= 0);
+    for (int round = 0; round < 2; ++round) {
+        QCOMPARE(::write(fd, kOutputQuery0.constData(), 6), ssize_t(6));
+        QCOMPARE(readBytesWithin(fd, 6, 10000), kOutputQuery0);
+    }
+    ::close(fd);
+    QCOMPARE(sim.state(), QProcess::Running);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(10000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+
+    QProcess once;
+    once.setStandardInputFile(QProcess::nullDevice());
+    once.start(kProgram, {QStringLiteral("--exit-on-eof")});
+    QVERIFY(once.waitForFinished(10000));
+    QCOMPARE(once.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestHostSim)
+#include "tst_hostsim.moc"
