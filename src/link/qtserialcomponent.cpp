@@ -1,0 +1,337 @@
+#include "link/qtserialcomponent.h"
+
+#include "link/portmap.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace {
+
+// A reply frame; once this many bytes wait there is no reason to hold them.
+constexpr qint64 kFrameSize = 6;
+// A burst ends after this many character times without a byte.
+constexpr double kQuietCharacters = 4.0;
+constexpr int kMinQuietMs = 2;
+// How long closing may wait for queued bytes to reach the device.
+constexpr int kCloseDrainMs = 500;
+
+} // namespace
+
+std::optional<LineSettings> LineSettings::parse(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+
+    LineSettings settings;
+    bool ok = false;
+    settings.baudRate = parts.at(0).trimmed().toInt(&ok);
+    if (!ok || settings.baudRate <= 0)
+        return std::nullopt;
+
+    const QString parity = parts.at(1).trimmed().toLower();
+    if (parity == QLatin1String("n"))
+        settings.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        settings.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        settings.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        settings.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        settings.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int dataBits = parts.at(2).trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return std::nullopt;
+    settings.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+
+    const QString stop = parts.at(3).trimmed();
+    if (stop == QLatin1String("1"))
+        settings.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        settings.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        settings.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+
+    return settings;
+}
+
+double LineSettings::bitsPerCharacter() const
+{
+    double bits = 1.0 + dataBits;
+    if (parity != QSerialPort::NoParity)
+        bits += 1.0;
+    switch (stopBits) {
+    case QSerialPort::OneAndHalfStop:
+        bits += 1.5;
+        break;
+    case QSerialPort::TwoStop:
+        bits += 2.0;
+        break;
+    default:
+        bits += 1.0;
+        break;
+    }
+    return bits;
+}
+
+QtSerialComponent::QtSerialComponent(QObject *parent)
+    : SerialComponent(parent)
+{
+    m_quiet.setSingleShot(true);
+    m_quiet.setTimerType(Qt::PreciseTimer);
+    connect(&m_quiet, &QTimer::timeout, this, &QtSerialComponent::onQuiet);
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
+}
+
+QtSerialComponent::~QtSerialComponent()
+{
+    close();
+    m_port.disconnect(this);
+}
+
+void QtSerialComponent::setCommPort(int16_t port)
+{
+    m_commPort = port;
+}
+
+bool QtSerialComponent::setSettings(const QString &settings)
+{
+    const std::optional<LineSettings> parsed = LineSettings::parse(settings);
+    if (!parsed)
+        return fail(kInvalidSettings + QStringLiteral(": ") + settings);
+    m_settings = *parsed;
+    if (m_port.isOpen() && !applySettings())
+        return fail(QStringLiteral("端口不支持该通信参数: ") + m_port.errorString());
+    return true;
+}
+
+void QtSerialComponent::setInBufferCount(int count)
+{
+    if (count != 0)
+        return;
+    m_quiet.stop();
+    // Also drops what the driver holds and QSerialPort has not read yet.
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
+bool QtSerialComponent::setPortOpen(bool open)
+{
+    if (open)
+        return this->open();
+    close();
+    return true;
+}
+
+bool QtSerialComponent::open()
+{
+    if (m_open)
+        return fail(kPortInUse);
+    const QString device = deviceForPort(m_commPort);
+    if (device.isEmpty())
+        return fail(kInvalidPort);
+
+#ifdef Q_OS_UNIX
+    // QSerialPort reports a missing device, a refused open and a port held
+    // by another program too much alike to tell apart afterwards, so the
+    // first two are settled here and a failed open then means "in use".
+    const QByteArray path = QFile::encodeName(device);
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0)
+        return fail(errno == EACCES ? kAccessDenied : kInvalidPort);
+    if (!S_ISCHR(info.st_mode))
+        return fail(kInvalidPort);
+    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return fail(kAccessDenied);
+#endif
+
+    m_port.setPortName(device);
+    applySettings();
+    m_port.clearError();
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        switch (m_port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return fail(kInvalidPort);
+        case QSerialPort::PermissionError:
+        case QSerialPort::OpenError:
+            return fail(kPortInUse);
+        case QSerialPort::UnsupportedOperationError:
+            return fail(QStringLiteral("端口不支持该通信参数: ") + m_port.errorString());
+        default:
+            return fail(QStringLiteral("打开端口失败: ") + m_port.errorString());
+        }
+    }
+
+    m_open = true;
+    m_deviceGone = false;
+    m_writeError.clear();
+    if (m_receiveLatency == 0)
+        requestLowLatency();
+    return true;
+}
+
+void QtSerialComponent::close()
+{
+    m_quiet.stop();
+    m_open = false;
+    if (!m_port.isOpen()) {
+        m_deviceGone = false;
+        return;
+    }
+    // Frames written just before closing must still reach the device.
+    m_port.flush();
+    const QDeadlineTimer deadline(kCloseDrainMs);
+    while (!m_deviceGone && m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_port.waitForBytesWritten(int(deadline.remainingTime())))
+            break;
+    }
+    m_port.close();
+    // The wait above may have read bytes and started the timer again.
+    m_quiet.stop();
+    m_deviceGone = false;
+}
+
+bool QtSerialComponent::applySettings()
+{
+    // All four are attempted so one unsupported value does not leave the
+    // others stale.
+    bool ok = m_port.setBaudRate(m_settings.baudRate);
+    ok = m_port.setParity(m_settings.parity) && ok;
+    ok = m_port.setDataBits(m_settings.dataBits) && ok;
+    ok = m_port.setStopBits(m_settings.stopBits) && ok;
+    ok = m_port.setFlowControl(QSerialPort::NoFlowControl) && ok;
+    return ok;
+}
+
+void QtSerialComponent::requestLowLatency()
+{
+#ifdef Q_OS_LINUX
+    // The 8250 driver otherwise hands bytes up in batches; a device without
+    // the ioctl (pseudo-terminals, some USB adapters) works as it is.
+    const int fd = int(m_port.handle());
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd, TIOCSSERIAL, &serial);
+#endif
+}
+
+int QtSerialComponent::quietIntervalMs() const
+{
+    const double ms = kQuietCharacters * m_settings.bitsPerCharacter() * 1000.0
+                      / m_settings.baudRate;
+    return std::max(kMinQuietMs, int(std::lround(ms)));
+}
+
+bool QtSerialComponent::output(const QByteArray &bytes)
+{
+    if (!m_open)
+        return fail(kPortClosed);
+    if (m_deviceGone || !m_port.isOpen())
+        return fail(kDeviceGone);
+    if (bytes.isEmpty())
+        return true;
+
+    m_writeError.clear();
+    const qint64 written = m_port.write(bytes);
+    if (written != bytes.size()) {
+        if (m_deviceGone)
+            return fail(kDeviceGone);
+        return fail(kWriteFailed + QStringLiteral(": ") + m_port.errorString());
+    }
+    // Hand the frame to the driver now rather than on the next turn of the
+    // event loop; errors surface through onErrorOccurred meanwhile.
+    m_port.flush();
+    if (m_deviceGone)
+        return fail(kDeviceGone);
+    if (!m_writeError.isEmpty())
+        return fail(kWriteFailed + QStringLiteral(": ") + m_writeError);
+    return true;
+}
+
+int QtSerialComponent::inBufferCount() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    return int(std::min<qint64>(m_port.bytesAvailable(), std::numeric_limits<int>::max()));
+}
+
+QByteArray QtSerialComponent::input()
+{
+    if (!m_port.isOpen())
+        return {};
+    return m_port.readAll();
+}
+
+void QtSerialComponent::onReadyRead()
+{
+    const qint64 waiting = m_port.bytesAvailable();
+    if (waiting <= 0)
+        return;
+    // OnComm is always raised from the timer: a handler that closes the port
+    // must not do so inside QSerialPort's own read notification.
+    m_quiet.start(waiting >= kFrameSize ? 0 : quietIntervalMs());
+}
+
+void QtSerialComponent::onQuiet()
+{
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0)
+        emit OnComm();
+}
+
+void QtSerialComponent::releaseLostDevice()
+{
+    // A reopen since the loss has cleared m_deviceGone and owns the port.
+    if (m_deviceGone && m_port.isOpen())
+        m_port.close();
+}
+
+void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    // QSerialPort reports a full output queue (EAGAIN) as ResourceError too;
+    // it keeps the rest queued and sends it when the device takes more.
+    if (m_port.errorString() == qt_error_string(EAGAIN))
+        return;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+        // A hung-up tty reads as end of file and QSerialPort keeps polling
+        // it, reporting ReadError in a busy loop; only closing stops that.
+        // Closed on the next turn, not inside QSerialPort's notification.
+        if (!m_deviceGone) {
+            m_deviceGone = true;
+            m_quiet.stop();
+            QMetaObject::invokeMethod(this, &QtSerialComponent::releaseLostDevice,
+                                      Qt::QueuedConnection);
+        }
+        break;
+    case QSerialPort::WriteError:
+        m_writeError = m_port.errorString();
+        break;
+    default:
+        break;
+    }
+}

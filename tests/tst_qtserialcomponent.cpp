@@ -1,0 +1,480 @@
+#include "link/portmap.h"
+#include "link/qtserialcomponent.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+const QByteArray kReplyA = QByteArray::fromHex("a1b2c3d4e5f6");
+const QByteArray kReplyB = QByteArray::fromHex("0102030405ff");
+
+// A pseudo-terminal standing in for the alarm host's line. The test keeps a
+// slave descriptor of its own so the master never reads a hang-up between
+// the component's opens, and to look at the line settings.
+class Pty
+{
+public:
+    Pty()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0) {
+            m_slavePath = QByteArray(::ptsname(m_master));
+            m_slave = ::open(m_slavePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        }
+    }
+    ~Pty() { hangUp(); }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    bool isValid() const { return m_master >= 0 && m_slave >= 0; }
+    int slave() const { return m_slave; }
+    QByteArray slavePath() const { return m_slavePath; }
+
+    void hangUp()
+    {
+        for (int *fd : {&m_slave, &m_master}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+    bool write(const QByteArray &bytes) const
+    {
+        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+
+    // Bytes one at a time, as a slow line delivers them.
+    void writePaced(const QByteArray &bytes, milliseconds gap) const
+    {
+        for (char byte : bytes) {
+            write(QByteArray(1, byte));
+            std::this_thread::sleep_for(gap);
+        }
+    }
+
+    // What the component sent, until `count` bytes or the time limit.
+    QByteArray read(qsizetype count, int timeoutMs = 10000) const
+    {
+        QByteArray received;
+        const QDeadlineTimer deadline(timeoutMs);
+        while (received.size() < count && !deadline.hasExpired()) {
+            pollfd fd{m_master, POLLIN, 0};
+            char buffer[4096];
+            if (::poll(&fd, 1, int(deadline.remainingTime())) > 0) {
+                const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+                received.append(buffer, n > 0 ? qsizetype(n) : 0);
+            }
+        }
+        return received;
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QByteArray m_slavePath;
+};
+
+// Files every receive event as the callers do: one entry per OnComm.
+class Receiver
+{
+public:
+    explicit Receiver(QtSerialComponent &component)
+    {
+        m_connection = QObject::connect(&component, &SerialComponent::OnComm, &component,
+                                        [this, &component] {
+            const int announced = component.inBufferCount();
+            receptions.append(component.input());
+            countMismatch |= announced != receptions.last().size()
+                             || component.inBufferCount() != 0;
+            if (m_loop && total() >= m_target)
+                m_loop->quit();
+        });
+    }
+    ~Receiver() { QObject::disconnect(m_connection); }
+    Receiver(const Receiver &) = delete;
+    Receiver &operator=(const Receiver &) = delete;
+
+    qsizetype total() const
+    {
+        qsizetype sum = 0;
+        for (const QByteArray &bytes : receptions)
+            sum += bytes.size();
+        return sum;
+    }
+
+    // A real event loop: QTest::qWait sleeps between its turns and would
+    // merge receptions that the component keeps apart.
+    bool waitForTotal(qsizetype count)
+    {
+        if (total() < count) {
+            QEventLoop loop;
+            QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+            m_loop = &loop;
+            m_target = count;
+            loop.exec();
+            m_loop = nullptr;
+        }
+        return total() >= count;
+    }
+
+    QList<QByteArray> receptions;
+    bool countMismatch = false;
+
+private:
+    QMetaObject::Connection m_connection;
+    QEventLoop *m_loop = nullptr;
+    qsizetype m_target = 0;
+};
+
+bool openOn(QtSerialComponent &component, const Pty &pty,
+            const QString &settings = QStringLiteral("9600,n,8,1"))
+{
+    qputenv("ALARM_HOST_TESTER_COM1", pty.slavePath());
+    component.setCommPort(1);
+    return component.setSettings(settings) && component.setPortOpen(true);
+}
+
+QString portHold()
+{
+    return QStringLiteral(ALARM_BIN_DIR "/porthold");
+}
+
+} // namespace
+
+class TestQtSerialComponent : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { qunsetenv("ALARM_HOST_TESTER_COM1"); }
+
+    void portMapping();
+    void settingsParser_data();
+    void settingsParser();
+    void settingsReachTheLine();
+    void openFailuresAreToldApart();
+    void portHeldByAnotherProgram();
+    void deviceWithoutAccessRights();
+    void receptionsFollowTheLine_data();
+    void receptionsFollowTheLine();
+    void discardedInputIsGone();
+    void frameWrittenBeforeCloseReachesPeer();
+    void vanishedDeviceFailsWrites();
+};
+
+void TestQtSerialComponent::portMapping()
+{
+    QCOMPARE(deviceForPort(0), QString());
+    QCOMPARE(deviceForPort(9), QString());
+    QCOMPARE(deviceForPort(8), QStringLiteral("/dev/ttyS7"));
+    qputenv("ALARM_HOST_TESTER_COM1", "/dev/ttyUSB0");
+    QCOMPARE(deviceForPort(1), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(deviceForPort(2), QStringLiteral("/dev/ttyS1"));
+}
+
+void TestQtSerialComponent::settingsParser_data()
+{
+    QTest::addColumn<QString>("text");
+    // baud, parity, data bits, stop bits, quiet ms; empty when refused.
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("host line") << "9600,n,8,1" << "9600 0 8 1 4";
+    QTest::newRow("upper case") << "1200,E,7,2" << "1200 2 7 2 37";
+    QTest::newRow("spaces, 1.5") << " 4800 , o , 5 , 1.5 " << "4800 3 5 3 7";
+    QTest::newRow("mark") << "2400,m,6,1" << "2400 5 6 1 15";
+    QTest::newRow("minimum quiet") << "115200,s,8,1" << "115200 4 8 1 2";
+    for (const char *bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "9600,x,8,1", "9600,,8,1",
+                            "9600,n,9,1", "9600,n,4,1", "0,n,8,1", "-9600,n,8,1", "fast,n,8,1",
+                            "9600,n,8,3", "9600,n,8,1.0", "9600;n;8;1"})
+        QTest::newRow(bad) << QString::fromLatin1(bad) << QString();
+}
+
+void TestQtSerialComponent::settingsParser()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+
+    QtSerialComponent component;
+    QVERIFY(component.setSettings(QStringLiteral("19200,n,8,1")));
+    QCOMPARE(component.setSettings(text), !expected.isEmpty());
+    const LineSettings s = component.lineSettings();
+    if (expected.isEmpty()) {
+        QVERIFY(component.errorDescription().startsWith(QtSerialComponent::kInvalidSettings));
+        QCOMPARE(s.baudRate, 19200); // the previous settings stay
+    } else {
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(s.baudRate).arg(s.parity).arg(s.dataBits).arg(s.stopBits)
+                     .arg(component.quietIntervalMs()),
+                 expected);
+    }
+}
+
+void TestQtSerialComponent::settingsReachTheLine()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    QVERIFY2(openOn(component, pty, QStringLiteral("1200,e,7,2")),
+             qPrintable(component.errorDescription()));
+
+    // A pseudo-terminal keeps only speed and stop bits; it forces 8 data
+    // bits and no parity whatever is asked.
+    termios line{};
+    QCOMPARE(::tcgetattr(pty.slave(), &line), 0);
+    QCOMPARE(::cfgetospeed(&line), speed_t(B1200));
+    QVERIFY(line.c_cflag & CSTOPB);
+
+    // Changed while open: takes effect at once.
+    QVERIFY(component.setSettings(QStringLiteral("9600,n,8,1")));
+    QCOMPARE(::tcgetattr(pty.slave(), &line), 0);
+    QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
+    QVERIFY(!(line.c_cflag & CSTOPB));
+}
+
+void TestQtSerialComponent::openFailuresAreToldApart()
+{
+    QtSerialComponent component;
+    QVERIFY(component.setPortOpen(false)); // closing a closed port is harmless
+    QVERIFY(!component.output(kReplyA));
+    QCOMPARE(component.errorDescription(), SerialComponent::kPortClosed);
+
+    for (const int16_t port : {int16_t(0), int16_t(9)}) {
+        component.setCommPort(port);
+        QVERIFY(!component.setPortOpen(true));
+        QCOMPARE(component.errorDescription(), SerialComponent::kInvalidPort);
+    }
+
+    // A missing device, and a plain file that is no serial device either.
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("notatty")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    component.setCommPort(1);
+    for (const QString &path : {dir.filePath(QStringLiteral("ttyGone")), plain.fileName()}) {
+        qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(path));
+        QVERIFY(!component.setPortOpen(true));
+        QCOMPARE(component.errorDescription(), SerialComponent::kInvalidPort);
+        QVERIFY(!component.portOpen());
+    }
+
+    // A pseudo-terminal refuses low latency; the port opens all the same.
+    Pty pty;
+    QVERIFY(pty.isValid());
+    component.setReceiveLatency(0);
+    QVERIFY2(openOn(component, pty), qPrintable(component.errorDescription()));
+
+    QVERIFY(!component.setPortOpen(true));
+    QCOMPARE(component.errorDescription(), SerialComponent::kPortInUse);
+    QVERIFY(component.portOpen()); // the second open leaves the first alone
+    QVERIFY(component.output(kReplyA));
+    QCOMPARE(pty.read(6), kReplyA);
+}
+
+void TestQtSerialComponent::portHeldByAnotherProgram()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+
+    // Given back by an orderly exit, and by a killed holder's stale lock.
+    for (const bool kill : {false, true}) {
+        QProcess holder;
+        holder.start(portHold(), {QString::fromLocal8Bit(pty.slavePath())});
+        QVERIFY2(holder.waitForStarted(), qPrintable(holder.errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() == QProcess::NotRunning,
+                                 10000);
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("ready"));
+
+        QVERIFY(!openOn(component, pty));
+        QCOMPARE(component.errorDescription(), SerialComponent::kPortInUse);
+        QVERIFY(!component.portOpen());
+
+        kill ? holder.kill() : holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(10000));
+        QVERIFY2(component.setPortOpen(true), qPrintable(component.errorDescription()));
+        QVERIFY(component.setPortOpen(false));
+    }
+}
+
+void TestQtSerialComponent::deviceWithoutAccessRights()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    if (::geteuid() != 0) {
+        QCOMPARE(::chmod(pty.slavePath().constData(), 0), 0);
+        QtSerialComponent component;
+        QVERIFY(!openOn(component, pty));
+        QCOMPARE(component.errorDescription(), SerialComponent::kAccessDenied);
+        return;
+    }
+
+    // Root opens anything, so the refusal is tried as an ordinary user.
+    // QTest::qSkip rather than QSKIP, whose variadic form trips clang's
+    // -Wpedantic with a single argument.
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty()) {
+        QTest::qSkip("setpriv is needed to probe as an unprivileged user", __FILE__, __LINE__);
+        return;
+    }
+    QCOMPARE(::chmod(pty.slavePath().constData(), 0600), 0);
+    QProcess probe;
+    probe.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                          QStringLiteral("--clear-groups"), portHold(), QStringLiteral("--probe"),
+                          QString::fromLocal8Bit(pty.slavePath())});
+    QVERIFY(probe.waitForFinished(10000));
+    if (probe.exitCode() != 0) {
+        const QByteArray why = "porthold did not run unprivileged: " + probe.readAllStandardError();
+        QTest::qSkip(why.constData(), __FILE__, __LINE__);
+        return;
+    }
+    QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(),
+             SerialComponent::kAccessDenied);
+}
+
+void TestQtSerialComponent::receptionsFollowTheLine_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("byteGapMs");
+    QTest::addColumn<int>("pauseMs");
+    // Each piece is written byte by byte and must arrive as one reception.
+    QTest::addColumn<QList<QByteArray>>("pieces");
+
+    const QString fast = QStringLiteral("9600,n,8,1");
+    const QString slow = QStringLiteral("1200,n,8,1"); // 33 ms quiet time
+    QTest::newRow("paced reply") << fast << 1 << 0 << QList<QByteArray>{kReplyA};
+    QTest::newRow("replies 10 ms apart") << fast << 1 << 10 << QList<QByteArray>{kReplyA, kReplyB};
+    QTest::newRow("fragment, reply") << fast << 1 << 10
+                                     << QList<QByteArray>{kReplyA.left(3), kReplyB};
+    QTest::newRow("slow line, paced reply") << slow << 10 << 0 << QList<QByteArray>{kReplyA};
+    QTest::newRow("slow line, fragment") << slow << 10 << 100
+                                         << QList<QByteArray>{kReplyA.left(3), kReplyB};
+}
+
+void TestQtSerialComponent::receptionsFollowTheLine()
+{
+    QFETCH(QString, settings);
+    QFETCH(int, byteGapMs);
+    QFETCH(int, pauseMs);
+    QFETCH(QList<QByteArray>, pieces);
+
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    component.setReceiveLatency(0);
+    QVERIFY(openOn(component, pty, settings));
+    const qsizetype expectedTotal = pieces.join().size();
+
+    // The margins are a few milliseconds, and on a busy machine the writer
+    // thread or the kernel's pty worker can be late by more than that. A
+    // fault in the component shows in every attempt, a late scheduler
+    // seldom twice in a row.
+    QList<QByteArray> receptions;
+    for (int attempt = 0; attempt < 5 && receptions != pieces; ++attempt) {
+        Receiver receiver(component);
+        std::thread peer([&] {
+            for (const QByteArray &piece : pieces) {
+                pty.writePaced(piece, milliseconds(byteGapMs));
+                std::this_thread::sleep_for(milliseconds(pauseMs));
+            }
+        });
+        const bool complete = receiver.waitForTotal(expectedTotal);
+        peer.join();
+        QVERIFY(complete);
+        QVERIFY(!receiver.countMismatch);
+        receptions = receiver.receptions;
+    }
+    QCOMPARE(receptions, pieces);
+}
+
+void TestQtSerialComponent::discardedInputIsGone()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    QVERIFY(openOn(component, pty));
+    QSignalSpy events(&component, &SerialComponent::OnComm);
+
+    QVERIFY(pty.write(kReplyA));
+    QTRY_COMPARE_WITH_TIMEOUT(component.inBufferCount(), 6, 5000);
+    component.setInBufferCount(0);
+    QCOMPARE(component.inBufferCount(), 0);
+
+    events.clear();
+    QVERIFY(pty.write(kReplyB));
+    QVERIFY(events.wait(5000));
+    QCOMPARE(component.input(), kReplyB);
+}
+
+void TestQtSerialComponent::frameWrittenBeforeCloseReachesPeer()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    QVERIFY(openOn(component, pty));
+
+    // More than a pseudo-terminal takes in at once, so part of it is still
+    // queued in QSerialPort when the port is closed.
+    const QByteArray bulk(256 * 1024, '\x55');
+    const QByteArray frame = QByteArray::fromHex("aa0102030455");
+    QByteArray received;
+    std::thread peer([&] { received = pty.read(bulk.size() + frame.size()); });
+    const bool written = component.output(bulk) && component.output(frame);
+    const QString description = component.errorDescription();
+    QVERIFY(component.setPortOpen(false));
+    peer.join();
+
+    QVERIFY2(written, qPrintable(description));
+    QCOMPARE(received.size(), bulk.size() + frame.size());
+    QCOMPARE(received.right(6), frame);
+}
+
+void TestQtSerialComponent::vanishedDeviceFailsWrites()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    QVERIFY(openOn(component, pty));
+
+    // The port reads end of file from now on, as after an unplug; whatever
+    // QSerialPort makes of that must not keep the event loop busy.
+    pty.hangUp();
+    struct WakeUpCounter : QObject
+    {
+        int wakeUps = 0;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            wakeUps += event->type() == QEvent::SockAct;
+            return QObject::eventFilter(watched, event);
+        }
+    } counter;
+    QCoreApplication::instance()->installEventFilter(&counter);
+    QTest::qWait(100);
+    QCoreApplication::instance()->removeEventFilter(&counter);
+    QVERIFY2(counter.wakeUps < 50, qPrintable(QString::number(counter.wakeUps)));
+
+    QVERIFY(component.portOpen()); // until the callers close it
+    QVERIFY(!component.output(kReplyA));
+    QCOMPARE(component.errorDescription(), QtSerialComponent::kDeviceGone);
+    QVERIFY(component.setPortOpen(false));
+    QVERIFY(!component.setPortOpen(true));
+    QCOMPARE(component.errorDescription(), SerialComponent::kInvalidPort);
+}
+
+QTEST_MAIN(TestQtSerialComponent)
+#include "tst_qtserialcomponent.moc"
