@@ -1,0 +1,695 @@
+#include "formfixture.h"
+
+#include <QTest>
+
+// Linkage on the virtual clock: the start with its input check, alarms
+// driving the linked outputs, the filter and reset timers, lock, reset and
+// cancel, all read off the wire with exact times.
+
+namespace {
+
+const QString kInQuery = QStringLiteral("E0 00 3F 00 00 1F");
+const QString kOutQuery = QStringLiteral("E0 00 3B 00 00 1B");
+const QString kAllOff = QStringLiteral("E0 00 3D 00 00 1D");
+const QString kLockedText = QStringLiteral("你现在处于锁定状态,不能复位");
+// The parser's alarm colour, RGB(255, 0, 0), brighter than the status red.
+constexpr uint32_t kAlarm = 0x0000FF;
+
+QString at(int64_t time, const QString &frame)
+{
+    return QStringLiteral("%1 %2").arg(time).arg(frame);
+}
+
+// What the host answers to an input status query: E0 00 3F in1 in2 sum.
+QByteArray inputReply(uint8_t in1, uint8_t in2 = 0)
+{
+    QByteArray bytes("\xE0\x00\x3F", 3);
+    bytes.append(char(in1));
+    bytes.append(char(in2));
+    bytes.append(char((0xE0 + 0x3F + in1 + in2) & 0xFF));
+    return bytes;
+}
+
+struct LinkageFixture : FormFixture
+{
+    LinkageFixture() { load(); }
+
+    // The settings page with linkage switched on and every (channel, output)
+    // pair of `links` confirmed as the operator does it: choose the channel,
+    // tick the output, press confirm.
+    void prepare(int host, const QList<int> &links, int filter = 0, int reset = 0)
+    {
+        if (host == 1)
+            ui.Combo4->choose(1);
+        page(4);
+        ui.Check3->click();
+        for (qsizetype i = 0; i + 1 < links.size(); i += 2) {
+            ui.Combo5->choose(links[i]);
+            ui.Check2[size_t(links[i + 1])]->click();
+            ui.Command3->click();
+        }
+        ui.Text1->setText(QString::number(filter));
+        ui.Text2->setText(QString::number(reset));
+    }
+
+    // Start pressed now: the input query goes out 30 ms later and the host
+    // answers it 5 ms after that with every input quiet, so stage 3 runs.
+    void start()
+    {
+        const int64_t pressed = clock.now();
+        ui.Command1->click();
+        advanceTo(pressed + 35);
+        reply("E0003F00001F");
+    }
+
+    // Output commands only, from `time` on.
+    QStringList commands(int64_t time) const
+    {
+        return framesFrom(time).filter(QStringLiteral(" E0 00 3D "));
+    }
+
+    QStringList logFrom(int64_t time) const
+    {
+        QStringList lines;
+        for (const QString &line : port.log()) {
+            if (line.section(u' ', 0, 0).toLongLong() >= time)
+                lines.append(line);
+        }
+        return lines;
+    }
+
+    QStringList alarmLamps() const
+    {
+        QStringList names;
+        for (const Lamp *lamp : form.findChildren<Lamp *>()) {
+            if (lamp->fillColor() == kAlarm)
+                names.append(lamp->objectName());
+            else if (lamp->fillColor() != kGrey)
+                names.append(lamp->objectName() + QStringLiteral("?"));
+        }
+        names.sort();
+        return names;
+    }
+
+    QStringList tickedManualBoxes() const
+    {
+        QStringList names;
+        for (size_t i = 0; i < 8; ++i) {
+            for (const CheckBox *box : {ui.Check1[i], ui.Check5[i]}) {
+                if (box->value() == 1)
+                    names.append(box->objectName());
+            }
+        }
+        names.sort();
+        return names;
+    }
+
+    QString enabledPages() const
+    {
+        QStringList pages;
+        for (int page = 0; page < 5; ++page) {
+            if (ui.SSTab1->isTabEnabled(page))
+                pages.append(QString::number(page));
+        }
+        return pages.join(u' ');
+    }
+
+    QStringList shownHostButtons() const
+    {
+        QStringList names;
+        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0],
+                                            ui.Command7[1], ui.Command8[1], ui.Command2[1]}) {
+            if (!button->isHidden())
+                names.append(button->objectName());
+        }
+        return names;
+    }
+};
+
+// The host on the line: answers each input status query 5 ms after it with
+// the input bytes it holds at that moment.
+struct Host
+{
+    explicit Host(LinkageFixture &fixture, uint8_t alarm1 = 0)
+        : f(fixture)
+        , in1(alarm1)
+        , seen(fixture.port.written().size())
+    {
+    }
+
+    void runTo(int64_t time)
+    {
+        while (f.clock.now() < time) {
+            f.advance(1);
+            const QList<FakeSerialComponent::Written> &written = f.port.written();
+            for (; seen < written.size(); ++seen) {
+                if (uint8_t(written[seen].bytes.at(2)) == 0x3F)
+                    due.append(written[seen].time + 5);
+            }
+            while (!due.isEmpty() && due.first() <= f.clock.now()) {
+                due.removeFirst();
+                f.port.receive(inputReply(in1, in2));
+            }
+        }
+    }
+
+    LinkageFixture &f;
+    uint8_t in1 = 0;
+    uint8_t in2 = 0;
+    qsizetype seen = 0;
+    QList<int64_t> due;
+};
+
+} // namespace
+
+class TestLinkage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startRefusedOnAnEmptyTable();
+    void inputCheck_data();
+    void inputCheck();
+    void alarmDrivesTheLinkedOutputs_data();
+    void alarmDrivesTheLinkedOutputs();
+    void filterThenOutputsThenAutomaticReset_data();
+    void filterThenOutputsThenAutomaticReset();
+    void resetTimeZeroKeepsTheOutputsOn();
+    void alarmGoneWithinTheFilterTime();
+    void filterAndResetTimesInMilliseconds_data();
+    void filterAndResetTimesInMilliseconds();
+    void lockRefusesResetAndCancel();
+    void linkageFrameWhileLockedLeavesPollingStopped();
+    void filterAndResetTimersRunningOutWhileLocked();
+    void cancelRestoresSetUp_data();
+    void cancelRestoresSetUp();
+    void timersRunningAtCancelSwitchOffWithoutPolling_data();
+    void timersRunningAtCancelSwitchOffWithoutPolling();
+};
+
+void TestLinkage::startRefusedOnAnEmptyTable()
+{
+    LinkageFixture f;
+    f.page(4);
+    f.ui.Check3->click();
+    // A row confirmed and then confirmed again without ticks links nothing.
+    f.ui.Check2[3]->click();
+    f.ui.Command3->click();
+    QCOMPARE(f.state.linkageTable[0][3], int16_t(1));
+    f.ui.Check2[3]->click();
+    f.ui.Command3->click();
+    f.ui.Command1->click();
+    QCOMPARE(f.boxes.texts(), QStringList{"你没选择联动。请选择联动输出,并确认生效后才联动"});
+    QCOMPARE(f.boxes.shown().first().style, 16);
+    QVERIFY(!f.state.linkageTableChecked);
+    QVERIFY(!f.state.linkageActive);
+    f.advance(1000);
+    QVERIFY(f.frames().isEmpty());
+    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.counting(), QString());
+    QVERIFY(f.ui.Command1->isEnabled());
+}
+
+void TestLinkage::inputCheck_data()
+{
+    QTest::addColumn<int>("replyAt");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("trace");
+    const QStringList refused{at(30, kInQuery)};
+    QTest::newRow("inputs quiet")
+        << 35 << QByteArray::fromHex("E0003F00001F")
+        << QStringList{at(30, kInQuery), at(35, kAllOff), at(55, kAllOff), at(85, kInQuery),
+                       at(105, kOutQuery)};
+    QTest::newRow("input 1 in alarm") << 35 << QByteArray::fromHex("E0003F010020") << refused;
+    QTest::newRow("input 8 in alarm") << 35 << QByteArray::fromHex("E0003F80009F") << refused;
+    QTest::newRow("byte 4 set on the 8-channel host")
+        << 35 << QByteArray::fromHex("E0003F000120") << refused;
+    // The first reception decides, whatever it is: one filed in the output
+    // row finds the input row just cleared, so the check passes.
+    QTest::newRow("output row filed before the query")
+        << 10 << QByteArray::fromHex("E0003B01001C")
+        << QStringList{at(10, kAllOff), at(30, kAllOff), at(60, kInQuery), at(80, kOutQuery)};
+}
+
+void TestLinkage::inputCheck()
+{
+    QFETCH(int, replyAt);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, trace);
+    const bool passes = trace.size() > 1;
+    LinkageFixture f;
+    f.prepare(0, {0, 2});
+    f.state.replyTable[0][3] = 0x04; // as earlier polling left it
+    f.ui.Command1->click();
+    QVERIFY(f.state.linkageActive && f.state.inputCheckPending);
+    QVERIFY(f.port.portOpen());
+    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{}));
+    f.advanceTo(replyAt);
+    f.port.receive(reply);
+    f.advanceTo(120);
+    QCOMPARE(f.frames(), trace);
+    QVERIFY(!f.state.inputCheckPending);
+    QVERIFY(f.state.linkageActive);
+    QCOMPARE(f.state.inputCheckPassed, passes);
+
+    if (passes) {
+        QVERIFY(f.boxes.shown().isEmpty());
+        QCOMPARE(f.ui.SSTab1->tab(), 0);
+        QCOMPARE(f.enabledPages(), QString("0"));
+        for (const CheckBox *box : f.ui.Check1)
+            QVERIFY(!box->isEnabled());
+        QVERIFY(!f.ui.Frame3->isEnabled());
+        QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
+        QVERIFY(!f.ui.Command1->isEnabled());
+        QVERIFY(!f.state.filterPending);
+        return;
+    }
+
+    QCOMPARE(f.boxes.texts(), QStringList{"你的输入端有报警,请检查,联动前不允许有报警"});
+    QCOMPARE(f.boxes.shown().first().style, 16);
+    QCOMPARE(f.counting(), QString());
+    f.advanceTo(2000);
+    QCOMPARE(f.frames(), trace);
+    QCOMPARE(f.ui.SSTab1->tab(), 4);
+    QVERIFY(f.ui.Command1->isEnabled());
+    // Alarm cleared, the operator presses again: the check runs anew.
+    f.start();
+    QCOMPARE(f.framesFrom(2000), (QStringList{at(2030, kInQuery), at(2035, kAllOff)}));
+    QVERIFY(f.state.inputCheckPassed);
+    QCOMPARE(f.ui.SSTab1->tab(), 0);
+}
+
+void TestLinkage::alarmDrivesTheLinkedOutputs_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<QList<int>>("links"); // (channel, output) pairs
+    QTest::addColumn<int>("in1");
+    QTest::addColumn<int>("in2");
+    QTest::addColumn<QStringList>("lamps");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("8 channels, in1 05")
+        << 0 << QList<int>{0, 2, 2, 7} << 0x05 << 0x00
+        << QStringList{"Shape1_0", "Shape1_2", "Shape2_2", "Shape2_7"}
+        << QStringList{"Check1_2", "Check1_7"}
+        << QStringList{"Command7_0", "Command8_0", "Command2_0"} << "E0 00 3D 84 00 A1";
+    QTest::newRow("16 channels, in2 03")
+        << 1 << QList<int>{8, 0, 9, 0} << 0x00 << 0x03
+        << QStringList{"Shape2_8", "Shape3_8", "Shape3_9"} << QStringList{"Check5_0"}
+        << QStringList{"Command7_1", "Command8_1", "Command2_1"} << "E0 00 3D 01 00 1E";
+    QTest::newRow("8 channels, only in2 10") << 0 << QList<int>{0, 0} << 0x00 << 0x10
+                                             << QStringList{} << QStringList{}
+                                             << QStringList{"Command2_0"} << kAllOff;
+    QTest::newRow("16 channels, in2 FF")
+        << 1 << QList<int>{15, 7} << 0x00 << 0xFF
+        << QStringList{"Shape2_15", "Shape3_10", "Shape3_11", "Shape3_12", "Shape3_13",
+                       "Shape3_14", "Shape3_15", "Shape3_8", "Shape3_9"}
+        << QStringList{"Check5_7"} << QStringList{"Command7_1", "Command8_1", "Command2_1"}
+        << "E0 00 3D 80 00 9D";
+    // Reset shows with the alarm; lock only once some output is on.
+    QTest::newRow("alarm on an unlinked input")
+        << 0 << QList<int>{0, 2} << 0x08 << 0x00 << QStringList{"Shape1_3"} << QStringList{}
+        << QStringList{"Command8_0", "Command2_0"} << kAllOff;
+    QTest::newRow("two inputs on one output")
+        << 0 << QList<int>{0, 2, 1, 2} << 0x03 << 0x00
+        << QStringList{"Shape1_0", "Shape1_1", "Shape2_2"} << QStringList{"Check1_2"}
+        << QStringList{"Command7_0", "Command8_0", "Command2_0"} << "E0 00 3D 04 00 21";
+}
+
+void TestLinkage::alarmDrivesTheLinkedOutputs()
+{
+    QFETCH(int, host);
+    QFETCH(QList<int>, links);
+    QFETCH(int, in1);
+    QFETCH(int, in2);
+    QFETCH(QStringList, lamps);
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, buttons);
+    QFETCH(QString, command);
+    LinkageFixture f;
+    f.prepare(host, links);
+    f.start();
+    QCOMPARE(f.ui.SSTab1->tab(), host);
+    f.advanceTo(90); // the input query went out at 85
+    f.port.receive(inputReply(uint8_t(in1), uint8_t(in2)));
+    QCOMPARE(f.alarmLamps(), lamps);
+    QCOMPARE(f.tickedManualBoxes(), boxes);
+    QCOMPARE(f.shownHostButtons(), buttons);
+    const int mask = command.section(u' ', 3, 3).toInt(nullptr, 16);
+    QCOMPARE(f.state.linkageOutputMask, int16_t(mask));
+    QCOMPARE(f.state.manualOutputMask, uint8_t(mask));
+    // The pending output status query is dropped for the linkage frame.
+    f.advanceTo(215);
+    QCOMPARE(f.framesFrom(86), (QStringList{at(110, command), at(140, kInQuery), at(160, kOutQuery),
+                                            at(210, kInQuery)}));
+    // Quiet inputs switch nothing off.
+    f.port.receive(inputReply(0));
+    f.advanceTo(400);
+    QCOMPARE(f.alarmLamps(), lamps);
+    QCOMPARE(f.state.linkageOutputMask, int16_t(mask));
+    QVERIFY(f.commands(111).isEmpty());
+}
+
+void TestLinkage::filterThenOutputsThenAutomaticReset_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QStringList>("lamps");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::newRow("8 channels, input 2")
+        << 0 << 1 << QStringList{"Shape1_1", "Shape2_4"} << "Check1_4"
+        << QStringList{"Command7_0", "Command8_0", "Command2_0"};
+    QTest::newRow("16 channels, input 10")
+        << 1 << 9 << QStringList{"Shape2_12", "Shape3_9"} << "Check5_4"
+        << QStringList{"Command7_1", "Command8_1", "Command2_1"};
+}
+
+// Filter 1.2 s, reset 3 s, the input in alarm throughout, linked to output 5.
+void TestLinkage::filterThenOutputsThenAutomaticReset()
+{
+    QFETCH(int, host);
+    QFETCH(int, channel);
+    QFETCH(QStringList, lamps);
+    QFETCH(QString, box);
+    QFETCH(QStringList, buttons);
+    LinkageFixture f;
+    f.prepare(host, {channel, 4}, 12, 3);
+    f.start();
+    QVERIFY(f.state.filterPending);
+    Host alarmed(f);
+    (channel < 8 ? alarmed.in1 : alarmed.in2) = uint8_t(1 << (channel % 8));
+    alarmed.runTo(1289);
+    // Alarmed replies from 90 on: only the filter timer counts.
+    QVERIFY(f.commands(56).isEmpty());
+    QCOMPARE(f.alarmLamps(), QStringList{});
+    QCOMPARE(f.c.Timer5->interval(), 1200);
+    QVERIFY(f.c.Timer5->isCounting());
+    QVERIFY(!f.c.Timer6->isCounting());
+
+    alarmed.runTo(1480);
+    QCOMPARE(f.framesFrom(1270),
+             (QStringList{at(1275, kInQuery), at(1310, kAllOff), at(1340, kInQuery),
+                          at(1365, "E0 00 3D 10 00 2D"), at(1395, kInQuery),
+                          at(1420, "E0 00 3D 10 00 2D"), at(1450, kInQuery),
+                          at(1475, "E0 00 3D 10 00 2D")}));
+    QCOMPARE(f.alarmLamps(), lamps);
+    QCOMPARE(f.tickedManualBoxes(), QStringList{box});
+    QCOMPARE(f.shownHostButtons(), buttons);
+    QCOMPARE(f.c.Timer6->interval(), 3000);
+    QVERIFY(f.c.Timer6->isCounting());
+
+    // Reset 3 s after the filter timer (1290): all off, and the alarm waits
+    // for the filter again.
+    alarmed.runTo(4400);
+    QCOMPARE(f.framesFrom(4250),
+             (QStringList{at(4255, kInQuery), at(4280, "E0 00 3D 10 00 2D"), at(4310, kAllOff),
+                          at(4340, kInQuery), at(4360, kOutQuery)}));
+    QCOMPARE(f.alarmLamps(), QStringList{});
+    QCOMPARE(f.tickedManualBoxes(), QStringList{});
+    buttons.removeAt(1); // the reset button hides itself
+    QCOMPARE(f.shownHostButtons(), buttons);
+    QVERIFY(f.state.filterPending);
+    QCOMPARE(f.state.linkageOutputMask, int16_t(0));
+    QCOMPARE(f.counting(), QString("1 5"));
+
+    alarmed.runTo(5630);
+    QCOMPARE(f.framesFrom(5500), (QStringList{at(5530, kInQuery), at(5565, kAllOff),
+                                               at(5595, kInQuery), at(5620, "E0 00 3D 10 00 2D")}));
+    QVERIFY(f.c.Timer6->isCounting());
+    QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestLinkage::resetTimeZeroKeepsTheOutputsOn()
+{
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, 12, 0);
+    f.start();
+    Host host(f, 0x02);
+    host.runTo(1400);
+    QCOMPARE(f.commands(56), (QStringList{at(1310, kAllOff), at(1365, "E0 00 3D 10 00 2D")}));
+    host.in1 = 0;
+    host.runTo(10000);
+    // The last alarmed reply came at 1400; nothing goes out after its frame.
+    QCOMPARE(f.commands(1366), QStringList{at(1420, "E0 00 3D 10 00 2D")});
+    QCOMPARE(f.alarmLamps(), (QStringList{"Shape1_1", "Shape2_4"}));
+    QCOMPARE(f.state.linkageOutputMask, int16_t(0x10));
+    QVERIFY(!f.c.Timer5->isCounting());
+    QVERIFY(!f.c.Timer6->isCounting());
+    QVERIFY(!f.state.filterPending);
+}
+
+void TestLinkage::alarmGoneWithinTheFilterTime()
+{
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, 12, 3);
+    f.start();
+    Host host(f, 0x02);
+    host.runTo(100); // one alarmed reply, at 90
+    host.in1 = 0;
+    host.runTo(1300);
+    QVERIFY(f.c.Timer6->isCounting());
+    host.runTo(6000);
+    // The filter timer sends the unchanged mask, the reset timer resets.
+    QCOMPARE(f.commands(56), (QStringList{at(1310, kAllOff), at(4310, kAllOff)}));
+    QCOMPARE(f.alarmLamps(), QStringList{});
+    QCOMPARE(f.tickedManualBoxes(), QStringList{});
+    QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
+    QVERIFY(f.state.filterPending);
+    QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestLinkage::filterAndResetTimesInMilliseconds_data()
+{
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<int>("reset");
+    QTest::newRow("0.1 s and 1 s") << 1 << 1;
+    QTest::newRow("10 s and 33 s") << 100 << 33;
+    QTest::newRow("10 s and 600 s") << 100 << 600;
+}
+
+// The longest times the settings allow must not wrap in 16 bits.
+void TestLinkage::filterAndResetTimesInMilliseconds()
+{
+    QFETCH(int, filter);
+    QFETCH(int, reset);
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, filter, reset);
+    f.start();
+    f.advanceTo(90);
+    f.port.receive(inputReply(0x02));
+    QCOMPARE(f.c.Timer5->interval(), filter * 100);
+    const int64_t filtered = 90 + filter * 100;
+    const int64_t reseted = filtered + int64_t(reset) * 1000;
+    f.advanceTo(filtered + 1);
+    QCOMPARE(f.c.Timer6->interval(), reset * 1000);
+    f.advanceTo(reseted + 100);
+    QCOMPARE(f.commands(56), (QStringList{at(filtered + 20, kAllOff), at(reseted + 20, kAllOff)}));
+    QVERIFY(f.state.filterPending);
+    QVERIFY(!f.c.Timer6->isCounting());
+}
+
+void TestLinkage::lockRefusesResetAndCancel()
+{
+    LinkageFixture f;
+    f.prepare(0, {0, 2, 2, 7});
+    f.start();
+    f.advanceTo(90);
+    f.port.receive(inputReply(0x05));
+    f.advanceTo(170); // 110 outputs on, 140 and 160 the queries
+    f.ui.Command7[0]->click();
+    QVERIFY(f.state.locked);
+    QCOMPARE(f.ui.Command7[0]->text(), QString("取消锁定"));
+    QCOMPARE(f.counting(), QString());
+
+    f.ui.Command8[0]->click();
+    f.ui.Command2[0]->click();
+    QCOMPARE(f.boxes.texts(), (QStringList{kLockedText, kLockedText}));
+    QCOMPARE(f.alarmLamps(), (QStringList{"Shape1_0", "Shape1_2", "Shape2_2", "Shape2_7"}));
+    QCOMPARE(f.tickedManualBoxes(), (QStringList{"Check1_2", "Check1_7"}));
+    QCOMPARE(f.shownHostButtons(), (QStringList{"Command7_0", "Command8_0", "Command2_0"}));
+    QVERIFY(f.state.linkageActive);
+    QCOMPARE(f.enabledPages(), QString("0"));
+    // A reception while locked changes nothing either.
+    f.port.receive(inputReply(0x02));
+    QCOMPARE(f.alarmLamps().size(), 4);
+    QCOMPARE(f.state.linkageOutputMask, int16_t(0x84));
+    QCOMPARE(f.counting(), QString());
+    f.advanceTo(1000);
+    QVERIFY(f.framesFrom(161).isEmpty());
+
+    // Unlocking starts Timer1 alone, with the poll period it last had.
+    f.ui.Command7[0]->click();
+    QVERIFY(!f.state.locked);
+    QCOMPARE(f.ui.Command7[0]->text(), QString("锁定状态"));
+    QCOMPARE(f.counting(), QString("1"));
+    f.advanceTo(1125);
+    QCOMPARE(f.framesFrom(1000),
+             (QStringList{at(1050, kInQuery), at(1070, kOutQuery), at(1120, kInQuery)}));
+    f.ui.Command8[0]->click();
+    QCOMPARE(f.alarmLamps(), QStringList{});
+    QCOMPARE(f.tickedManualBoxes(), QStringList{});
+    QCOMPARE(f.shownHostButtons(), (QStringList{"Command7_0", "Command2_0"}));
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0));
+    f.advanceTo(1180);
+    QCOMPARE(f.framesFrom(1121), (QStringList{at(1145, kAllOff), at(1175, kInQuery)}));
+}
+
+void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
+{
+    LinkageFixture f;
+    f.prepare(0, {0, 2, 2, 7});
+    f.start();
+    f.advanceTo(90);
+    f.port.receive(inputReply(0x05));
+    f.advanceTo(95);
+    f.ui.Command7[0]->click();
+    f.advanceTo(5000);
+    QCOMPARE(f.framesFrom(86), QStringList{at(110, "E0 00 3D 84 00 A1")});
+    QCOMPARE(f.counting(), QString());
+    QCOMPARE(f.c.Timer1->interval(), 30);
+    QVERIFY(f.port.portOpen());
+    f.ui.Command7[0]->click();
+    QCOMPARE(f.counting(), QString("1"));
+    f.advanceTo(5090);
+    QCOMPARE(f.framesFrom(5000), (QStringList{at(5030, kInQuery), at(5050, kOutQuery)}));
+}
+
+void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
+{
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, 12, 3);
+    f.start();
+    Host host(f, 0x02);
+    host.runTo(4400); // reset at 4290, filter armed again at 4345
+    QVERIFY(!f.ui.Command7[0]->isHidden());
+    f.ui.Command7[0]->click();
+    host.runTo(9000);
+    // The filter timer's frame goes out, polling stays stopped; the reset
+    // timer's press is refused.
+    QCOMPARE(f.framesFrom(4401), QStringList{at(5565, kAllOff)});
+    QCOMPARE(f.boxes.texts(), QStringList{kLockedText});
+    QCOMPARE(f.boxes.shown().first().time, int64_t(8545));
+    QVERIFY(f.state.filterPending);
+    QCOMPARE(f.counting(), QString());
+    f.ui.Command7[0]->click();
+    host.runTo(9060);
+    QCOMPARE(f.framesFrom(9000), (QStringList{at(9030, kInQuery), at(9050, kOutQuery)}));
+}
+
+void TestLinkage::cancelRestoresSetUp_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<QString>("confirmCaption");
+    QTest::newRow("8-channel page") << 0 << "通道三联动确认";
+    QTest::newRow("16-channel page") << 1 << "通道十联动确认";
+}
+
+void TestLinkage::cancelRestoresSetUp()
+{
+    QFETCH(int, host);
+    QFETCH(QString, confirmCaption);
+    LinkageFixture f;
+    f.ui.Combo3->choose(f.ui.Combo3->findText("200"));
+    QCOMPARE(f.state.timeSettings[0], int16_t(200));
+    f.prepare(host, host == 0 ? QList<int>{0, 2, 2, 7} : QList<int>{8, 0, 9, 0}, 0, 5);
+    f.start();
+    f.advanceTo(90);
+    f.port.receive(host == 0 ? inputReply(0x05) : inputReply(0x00, 0x03));
+    QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 3);
+    if (host == 1)
+        f.ui.Shape1[3]->setFillColor(kStatusRed); // page 0 as polling left it
+    f.advanceTo(100); // the alarm's output frame is due at 110
+    f.ui.Command2[size_t(host)]->click();
+
+    QCOMPARE(f.counting(), QString("8"));
+    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.ui.SSTab1->tab(), 3);
+    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
+    QVERIFY(!f.state.linkageActive && !f.state.linkageTableChecked && !f.state.filterPending);
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0));
+    QCOMPARE(f.state.linkageOutputMask, int16_t(0));
+    for (const auto &row : f.state.replyTable)
+        QCOMPARE(row, (std::array<int16_t, 6>{}));
+    for (const auto &row : f.state.linkageTable)
+        QCOMPARE(row, (std::array<int16_t, 8>{}));
+    // The poll period is 50 whatever the list shows.
+    QCOMPARE(f.state.timeSettings, (std::array<int16_t, 4>{50, 0, 0, 0}));
+    QCOMPARE(f.ui.Combo3->text(), QString("200"));
+
+    QCOMPARE(f.alarmLamps(), host == 0 ? QStringList{} : QStringList{"Shape1_3?"});
+    QCOMPARE(f.tickedManualBoxes(), QStringList{});
+    for (size_t i = 0; i < 8; ++i)
+        QVERIFY((host == 0 ? f.ui.Check1[i] : f.ui.Check5[i])->isEnabled());
+    QVERIFY(f.ui.Frame3->isEnabled());
+    QVERIFY(f.ui.Frame10->isEnabled());
+    QCOMPARE(f.ui.Frame3->title(), QString("手动控制输出"));
+    QCOMPARE(f.shownHostButtons(), QStringList{});
+    QVERIFY(!f.ui.Command1->isEnabled());
+    QCOMPARE(f.ui.Check3->value(), 0);
+    QVERIFY(!f.ui.Frame7->isEnabled());
+    QCOMPARE(f.ui.Command3->text(), confirmCaption);
+    for (const CheckBox *box : f.ui.Check2)
+        QCOMPARE(box->value(), 0);
+
+    // Not the alarm's frame at 110 but the all-off frame 20 ms after the
+    // press; the port is free again after it.
+    f.advanceTo(5000);
+    QCOMPARE(f.logFrom(100),
+             (QStringList{"100 close", "100 port 1", "100 settings 9600,n,8,1", "100 inbuffer 0",
+                          "100 rthreshold 1", "100 inputmode 1", "100 latency 0", "100 open",
+                          "100 close", "120 open", "120 write " + kAllOff, "120 close"}));
+    QCOMPARE(f.counting(), QString());
+    QVERIFY(f.boxes.shown().isEmpty());
+    // A host page polls at 50 ms now; starting again needs linkage on.
+    f.page(host);
+    f.advanceTo(5060);
+    QCOMPARE(f.framesFrom(5000), (QStringList{at(5000, kAllOff), at(5050, kInQuery)}));
+    QVERIFY(!f.ui.Command1->isEnabled());
+}
+
+void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling_data()
+{
+    QTest::addColumn<int>("alarmUntil");
+    QTest::addColumn<int>("cancelAt");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<bool>("filterPending");
+    // Filter timer due at 1290; the reset time is 0 after the cancel.
+    QTest::newRow("filter timer")
+        << 100 << 500
+        << QStringList{"520 open", "520 write " + kAllOff, "520 close",
+                       "1310 open", "1310 write " + kAllOff, "1310 close"}
+        << false;
+    // Reset timer due at 4290 presses the reset button.
+    QTest::newRow("reset timer")
+        << 2000 << 2030
+        << QStringList{"2050 open", "2050 write " + kAllOff, "2050 close",
+                       "4310 open", "4310 write " + kAllOff, "4310 close"}
+        << true;
+}
+
+void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
+{
+    QFETCH(int, alarmUntil);
+    QFETCH(int, cancelAt);
+    QFETCH(QStringList, log);
+    QFETCH(bool, filterPending);
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, 12, 3);
+    f.start();
+    Host host(f, 0x02);
+    host.runTo(alarmUntil);
+    host.in1 = 0;
+    host.runTo(cancelAt);
+    f.ui.Command2[0]->click();
+    host.runTo(10000);
+    QCOMPARE(f.logFrom(cancelAt + 1), log);
+    QCOMPARE(f.counting(), QString());
+    QCOMPARE(f.state.filterPending, filterPending);
+    QCOMPARE(f.ui.SSTab1->tab(), 3);
+    QVERIFY(f.boxes.shown().isEmpty());
+}
+
+QTEST_MAIN(TestLinkage)
+#include "tst_linkage.moc"
