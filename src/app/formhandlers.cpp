@@ -1,7 +1,9 @@
 #include "formhandlers.h"
 
 #include "app/pollschedule.h"
+#include "platform/checkbox.h"
 #include "platform/intervaltimer.h"
+#include "platform/lamp.h"
 #include "platform/messagebox.h"
 
 FormHandlers::FormHandlers(Form1Context &context)
@@ -36,4 +38,24 @@ void FormHandlers::stopPolling() const
     Timer2.setEnabled(false);
     Timer3.setEnabled(false);
     Timer4.setEnabled(false);
+}
+
+void FormHandlers::restoreHostPage(int host) const
+{
+    if (host == 0) {
+        for (int i = 0; i <= 7; ++i) {
+            ui.Shape1[i]->setFillColor(kLampGrey);
+            ui.Shape2[i]->setFillColor(kLampGrey);
+            ui.Check1[i]->setValue(0);
+        }
+    } else {
+        for (int i = 0; i <= 7; ++i) {
+            ui.Shape3[i]->setFillColor(kLampGrey);
+            ui.Check5[i]->setValue(0);
+        }
+        for (int i = 8; i <= 15; ++i) {
+            ui.Shape3[i]->setFillColor(kLampGrey);
+            ui.Shape2[i]->setFillColor(kLampGrey);
+        }
+    }
 }

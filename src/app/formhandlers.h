@@ -24,6 +24,9 @@ protected:
     void linkageswithout() const;
     // Timer1 to Timer4 off, in this order: the poll cycle stops.
     void stopPolling() const;
+    // The lamps of host `host` (0 = 8-channel, else 16-channel) grey and
+    // its manual output boxes unticked, each box through its click handler.
+    void restoreHostPage(int host) const;
 
     Form1Context &form;
     Module1 &state;

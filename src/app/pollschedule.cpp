@@ -3,9 +3,7 @@
 #include "link/portprobe.h"
 #include "link/senders.h"
 #include "link/serialcomponent.h"
-#include "platform/checkbox.h"
 #include "platform/intervaltimer.h"
-#include "platform/lamp.h"
 #include "platform/platform.h"
 #include "platform/tabcontrol.h"
 
@@ -24,11 +22,9 @@ void PollSchedule::Form_Load()
     state.portNumber = 1;
     state.awaitingInputReply = false;
     state.portErrorCount = 1;
-    for (auto &row : state.replyTable)
-        row.fill(0);
+    state.clearReplyTable();
     state.timeSettings = {50, 0, 0, 0};
-    for (auto &row : state.linkageTable)
-        row.fill(0);
+    state.clearLinkageTable();
     state.linkageTableChecked = false;
     state.linkageActive = false;
     ui.SSTab1->setTab(3);
@@ -74,23 +70,9 @@ void PollSchedule::enterHostPage(int page)
         return;
     }
     state.hostType = page == 0 ? 0 : 1;
-    if (page == 0) {
+    if (page == 0)
         state.manualOutputMask = 0;
-        for (int i = 0; i <= 7; ++i) {
-            ui.Shape1[i]->setFillColor(kLampGrey);
-            ui.Shape2[i]->setFillColor(kLampGrey);
-            ui.Check1[i]->setValue(0);
-        }
-    } else {
-        for (int i = 0; i <= 7; ++i) {
-            ui.Shape3[i]->setFillColor(kLampGrey);
-            ui.Check5[i]->setValue(0);
-        }
-        for (int i = 8; i <= 15; ++i) {
-            ui.Shape3[i]->setFillColor(kLampGrey);
-            ui.Shape2[i]->setFillColor(kLampGrey);
-        }
-    }
+    restoreHostPage(page);
     state.manualOutputMask = 0;
     // handout opens the port; when it cannot, it has told the operator and
     // left polling stopped and the port closed.

@@ -57,11 +57,9 @@ void CancelLinkage::Command2_Click(int Index)
     ui.Command7[Index]->setVisible(false);
     ui.Command8[Index]->setVisible(false);
     ui.Check3->setValue(0);
-    for (auto &row : state.replyTable)
-        row.fill(0);
+    state.clearReplyTable();
     state.timeSettings = {50, 0, 0, 0};
-    for (auto &row : state.linkageTable)
-        row.fill(0);
+    state.clearLinkageTable();
     state.linkageTableChecked = false;
     state.linkageActive = false;
     form.settings->Combo5_Click();

@@ -18,8 +18,7 @@ void LinkageTableEditing::Command3_Click()
 
 void LinkageTableEditing::Command4_Click()
 {
-    for (auto &channel : state.linkageTable)
-        channel.fill(0);
+    state.clearLinkageTable();
     form.settings->Combo5_Click();
 }
 

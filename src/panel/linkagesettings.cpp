@@ -66,8 +66,7 @@ void LinkageSettings::Combo4_Click()
     ui.Combo5->setText(kChannelNames[0]);
     for (int i = 0; i < channels; ++i)
         ui.Combo5->addEntry(kChannelNames[i]);
-    for (auto &channel : state.linkageTable)
-        channel.fill(0);
+    state.clearLinkageTable();
     Combo5_Click();
     ui.Text1->setText(QStringLiteral("0"));
     ui.Text2->setText(QStringLiteral("0"));

@@ -23,4 +23,15 @@ struct Module1
     bool locked = false;
     int16_t linkageOutputMask = 0; // always 0..255
     bool filterPending = false;
+
+    void clearReplyTable()
+    {
+        for (auto &row : replyTable)
+            row.fill(0);
+    }
+    void clearLinkageTable()
+    {
+        for (auto &channel : linkageTable)
+            channel.fill(0);
+    }
 };
