@@ -175,6 +175,7 @@ private slots:
     void filterThenOutputsThenAutomaticReset_data();
     void filterThenOutputsThenAutomaticReset();
     void resetTimeZeroKeepsTheOutputsOn();
+    void leftoverResetTimerWithoutFilterTime();
     void alarmGoneWithinTheFilterTime();
     void filterAndResetTimesInMilliseconds_data();
     void filterAndResetTimesInMilliseconds();
@@ -438,6 +439,25 @@ void TestLinkage::resetTimeZeroKeepsTheOutputsOn()
     QVERIFY(!f.c.Timer5->isCounting());
     QVERIFY(!f.c.Timer6->isCounting());
     QVERIFY(!f.state.filterPending);
+}
+
+// A reset timer still running from an earlier linkage sets the filter
+// pending after a restart without filter time: the alarm must still act.
+void TestLinkage::leftoverResetTimerWithoutFilterTime()
+{
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, 0, 0);
+    f.start();
+    f.c.Timer6->setInterval(1000);
+    f.c.Timer6->setEnabled(true);
+    Host host(f);
+    host.runTo(1100);
+    QVERIFY(f.state.filterPending);
+    host.in1 = 0x02;
+    host.runTo(1400);
+    QVERIFY(!f.state.filterPending);
+    QCOMPARE(f.state.linkageOutputMask, int16_t(0x10));
+    QCOMPARE(f.commands(1100).mid(0, 2), (QStringList{at(1181, kAllOff), at(1236, "E0 00 3D 10 00 2D")}));
 }
 
 void TestLinkage::alarmGoneWithinTheFilterTime()

@@ -105,8 +105,11 @@ void ResponseParser::linkageEvaluation()
         linkageswithout();
     } else if (alarmSeen) {
         // 32-bit milliseconds; re-arming with the same interval keeps the
-        // count running from the first alarmed reception.
-        Timer5.setInterval(int(state.timeSettings[1]) * 100);
+        // count running from the first alarmed reception. A filter time of
+        // zero (a reset timer left over from before a restart set the filter
+        // pending) has nothing to wait out: an interval of 0 would never tick
+        // and keep linkage waiting for good.
+        Timer5.setInterval(std::max(int(state.timeSettings[1]) * 100, 1));
         Timer5.setEnabled(true);
     }
 }
