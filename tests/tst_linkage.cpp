@@ -273,6 +273,9 @@ void TestLinkage::inputCheck()
     QCOMPARE(f.frames(), trace);
     QCOMPARE(f.ui.SSTab1->tab(), 4);
     QVERIFY(f.ui.Command1->isEnabled());
+    // The port opened for the check is closed again, so no stray byte can
+    // run linkage on the alarmed row.
+    QVERIFY(!f.port.portOpen());
     // Alarm cleared, the operator presses again: the check runs anew.
     f.start();
     QCOMPARE(f.framesFrom(2000), (QStringList{at(2030, kInQuery), at(2035, kAllOff)}));

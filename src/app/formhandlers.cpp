@@ -5,6 +5,7 @@
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
 #include "platform/messagebox.h"
+#include "platform/tabcontrol.h"
 
 FormHandlers::FormHandlers(Form1Context &context)
     : form(context)
@@ -58,4 +59,10 @@ void FormHandlers::restoreHostPage(int host) const
             ui.Shape2[i]->setFillColor(kLampGrey);
         }
     }
+}
+
+bool FormHandlers::hostPageCurrent() const
+{
+    const int page = ui.SSTab1->tab();
+    return page == 0 || page == 1;
 }

@@ -27,6 +27,8 @@ protected:
     // The lamps of host `host` (0 = 8-channel, else 16-channel) grey and
     // its manual output boxes unticked, each box through its click handler.
     void restoreHostPage(int host) const;
+    // Page 0 or 1 of SSTab1 is in front.
+    bool hostPageCurrent() const;
 
     Form1Context &form;
     Module1 &state;

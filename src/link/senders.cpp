@@ -4,7 +4,6 @@
 #include "link/portprobe.h"
 #include "link/serialcomponent.h"
 #include "platform/intervaltimer.h"
-#include "platform/tabcontrol.h"
 
 Senders::Senders(Form1Context &context)
     : FormHandlers(context)
@@ -101,10 +100,4 @@ bool Senders::openIfClosed()
         return true;
     linkFailed();
     return false;
-}
-
-bool Senders::hostPageCurrent() const
-{
-    const int page = ui.SSTab1->tab();
-    return page == 0 || page == 1;
 }

@@ -26,5 +26,4 @@ public:
 private:
     bool write(const QByteArray &frame);
     bool openIfClosed();
-    bool hostPageCurrent() const;
 };

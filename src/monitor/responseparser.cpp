@@ -41,6 +41,11 @@ void ResponseParser::preLinkageInputCheck()
     const int sum = state.replyTable[0][4] + state.replyTable[0][3];
     if (sum != 0) {
         stopPolling();
+        // The port was opened for the check only. Left open, any stray
+        // reception would run the linkage evaluation on the alarmed row and
+        // switch outputs on before linkage was ever started.
+        if (!hostPageCurrent())
+            MSComm1.setPortOpen(false);
         state.inputCheckPending = false;
         showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
         return;
