@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-          fonts-noto-cjk util-linux xvfb xauth clang libclang-rt-14-dev)
+          fonts-noto-cjk util-linux xvfb xauth clang libclang-rt-14-dev
+          desktop-file-utils dpkg-dev)
 if [ "$#" -gt 0 ]; then
     packages+=("$@")
 fi

@@ -22,10 +22,24 @@
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
 
+#include <QIcon>
+
+// The icon resource lives in the core library, a static one, so it has to be
+// registered by hand: nothing else refers to it and the linker would drop it.
+static QIcon programIcon()
+{
+    Q_INIT_RESOURCE(appicon);
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/alarm-host-tester.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 Form1::Form1(Platform &platform, QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
+    setWindowIcon(programIcon());
     buildForm1Widgets(this, m_context.ui);
     describePorts();
     createTimers(platform);

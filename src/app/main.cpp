@@ -6,9 +6,13 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Ties the windows to the installed menu entry (Wayland takes the icon from it).
+    QGuiApplication::setDesktopFileName(QStringLiteral("alarm-host-tester"));
     DesktopPlatform platform;
     Form1 window(platform);
     platform.setWindow(&window);
+    // Message boxes shown before the window get its icon too.
+    QApplication::setWindowIcon(window.windowIcon());
     window.Form_Load();
     if (platform.ended())
         return 0;
