@@ -68,6 +68,17 @@ public:
 
     void command(const QByteArray &line) { m_process.write(line + '\n'); }
 
+    // An adapter pulled out: no orderly shutdown, the pty master just goes.
+    void kill()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+
+    bool running() const { return m_process.state() == QProcess::Running; }
+
     void stop()
     {
         if (m_process.state() == QProcess::NotRunning)
@@ -122,6 +133,37 @@ public:
                 frames.append(line.bytes);
         }
         return frames;
+    }
+
+    // One of the three frames the tester sends to address 0: input query,
+    // output query, output command with any mask and its checksum.
+    static bool isTesterFrame(const QString &hex)
+    {
+        const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+        if (bytes.size() != 6 || hex.size() != 17)
+            return false;
+        const auto at = [&bytes](int i) { return uint8_t(bytes[i]); };
+        if (at(0) != 0xE0 || at(1) != 0x00 || at(4) != 0x00)
+            return false;
+        if (at(2) != 0x3F && at(2) != 0x3B && at(2) != 0x3D)
+            return false;
+        if (at(2) != 0x3D && at(3) != 0x00)
+            return false;
+        return at(5) == uint8_t(at(0) + at(1) + at(2) + at(3) + at(4));
+    }
+
+    // Trace lines of anything else that reached the simulator: rx-bad,
+    // rx-other, rx-garbage, or an rx frame of another kind.
+    QStringList unexpectedFrames() const
+    {
+        QStringList found;
+        for (const TraceLine &line : trace()) {
+            if (!line.what.startsWith(QLatin1String("rx")))
+                continue;
+            if (line.what != QLatin1String("rx") || !isTesterFrame(line.bytes))
+                found.append(line.what + u' ' + line.bytes);
+        }
+        return found;
     }
 
     QString ptyPath() const { return m_ptyPath; }

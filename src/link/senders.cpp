@@ -82,6 +82,13 @@ void Senders::linkFailed()
     const QString description = MSComm1.errorDescription();
     stopPolling();
     Timer8.setEnabled(false);
+    // The linkage timers would only try the dead port again, with a second
+    // message. A reset that was due leaves the filter pending, as it would
+    // have; a stopped filter count starts again with the next alarm.
+    if (Timer6.isCounting())
+        state.filterPending = true;
+    Timer5.setEnabled(false);
+    Timer6.setEnabled(false);
     MSComm1.setPortOpen(false);
     showError(PortProbe::portFailureText(state.portNumber, description));
 }

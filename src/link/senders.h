@@ -19,8 +19,8 @@ public:
     bool handout();
 
     // The port failed under us (unplugged adapter, vanished device, a port
-    // that cannot be opened): stop every frame sender, close the port and
-    // tell the operator once.
+    // that cannot be opened): stop every frame sender, the linkage timers
+    // among them, close the port and tell the operator once.
     void linkFailed();
 
 private:
