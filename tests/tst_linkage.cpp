@@ -250,7 +250,8 @@ void TestLinkage::inputCheck()
     f.advanceTo(120);
     QCOMPARE(f.frames(), trace);
     QVERIFY(!f.state.inputCheckPending);
-    QVERIFY(f.state.linkageActive);
+    // A refused check leaves linkage off: nothing may act on the alarm.
+    QCOMPARE(f.state.linkageActive, passes);
     QCOMPARE(f.state.inputCheckPassed, passes);
 
     if (passes) {
@@ -276,9 +277,21 @@ void TestLinkage::inputCheck()
     // The port opened for the check is closed again, so no stray byte can
     // run linkage on the alarmed row.
     QVERIFY(!f.port.portOpen());
+    // The host page polls as without linkage: lamps, manual outputs, and
+    // the alarm drives nothing.
+    f.page(0);
+    f.advance(60);
+    f.reply("E0003F0400 23");
+    f.advance(60);
+    QCOMPARE(f.ui.Shape1[2]->fillColor(), kStatusRed);
+    QCOMPARE(f.state.linkageOutputMask, int16_t(0));
+    QVERIFY(f.framesFrom(2000).last().endsWith(kAllOff));
+    f.page(4);
+    f.advanceTo(3000);
+    f.port.clearRecords();
     // Alarm cleared, the operator presses again: the check runs anew.
     f.start();
-    QCOMPARE(f.framesFrom(2000), (QStringList{at(2030, kInQuery), at(2035, kAllOff)}));
+    QCOMPARE(f.framesFrom(3000), (QStringList{at(3030, kInQuery), at(3035, kAllOff)}));
     QVERIFY(f.state.inputCheckPassed);
     QCOMPARE(f.ui.SSTab1->tab(), 0);
 }

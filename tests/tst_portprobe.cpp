@@ -13,6 +13,7 @@ private slots:
     void missingPortRetriesTheNextFiftyMsAfterTheBoxCloses();
     void retryWrapsFromEightToOne();
     void eighthFailureEndsTheProgram();
+    void eighthFailureStopsAPendingRetry();
     void otherFailuresStopTheChain();
     void portListClick();
     void textsThatNameNoValue_data();
@@ -74,6 +75,25 @@ void TestPortProbe::eighthFailureEndsTheProgram()
     QCOMPARE(f.platform.endCount, 1);
     QCOMPARE(f.state.portErrorCount, int16_t(1));
     QCOMPARE(f.boxes.shown().last().time, int64_t(7 * 50));
+    QCOMPARE(f.counting(), QString());
+}
+
+// The eighth failure comes from the parameter page while a retry is still
+// due: nothing probes again behind the last box.
+void TestPortProbe::eighthFailureStopsAPendingRetry()
+{
+    FormFixture f;
+    for (int16_t port = 1; port <= 8; ++port)
+        f.port.failOpen(port, SerialComponent::kInvalidPort);
+    f.load();
+    f.advanceTo(6 * 50 + 10); // seven failures; the next retry is due at 350
+    QCOMPARE(f.boxes.shown().size(), 7);
+    f.boxes.whileOpen = [&f](const QString &) { f.advance(1000); };
+    f.page(2);
+    f.page(3);
+    QCOMPARE(f.boxes.texts().last(), QString("你出错太多,请仔细检查或更换端口重新操作"));
+    QCOMPARE(f.boxes.shown().size(), 8);
+    QCOMPARE(f.platform.endCount, 1);
     QCOMPARE(f.counting(), QString());
 }
 

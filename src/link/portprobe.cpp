@@ -45,6 +45,9 @@ void PortProbe::checkcommport(int16_t &intcommport)
     state.portErrorCount += 1;
     if (state.portErrorCount == 9) {
         state.portErrorCount = 1;
+        // The program ends when the box is closed; a retry still pending
+        // must not probe again behind it.
+        Timer7.setEnabled(false);
         showError(QStringLiteral("你出错太多,请仔细检查或更换端口重新操作"));
         form.platform->endProgram();
         return;

@@ -46,6 +46,11 @@ void ResponseParser::preLinkageInputCheck()
         // switch outputs on before linkage was ever started.
         if (!hostPageCurrent())
             MSComm1.setPortOpen(false);
+        // Refused, linkage has not started: left on, a host page would poll
+        // without lamps or manual outputs and the alarm would drive the
+        // linked outputs with no cancel button to stop it. A new press runs
+        // the check again and switches linkage mode back on.
+        state.linkageActive = false;
         state.inputCheckPending = false;
         showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
         return;
