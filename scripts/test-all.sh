@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors and runs every
 # test; then builds again with address and undefined-behaviour sanitizers
-# and runs the whole suite under them.
+# and runs the whole suite under them; last, a minute of fuzzing the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +19,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
     ctest --test-dir build-sanitize --output-on-failure --timeout 900
+
+# The fuzz target's kept crash inputs, then a minute of fuzzing the window.
+bash fuzz/run.sh 60
