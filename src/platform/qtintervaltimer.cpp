@@ -7,7 +7,32 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <ctime>
 #endif
+
+namespace {
+
+#ifdef Q_OS_LINUX
+qint64 nowNs()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+timespec toTimespec(qint64 ns)
+{
+    timespec value {};
+    value.tv_sec = time_t(ns / 1000000000);
+    value.tv_nsec = long(ns % 1000000000);
+    return value;
+}
+#endif
+
+// When the tick being handled was due; 0 outside a tick's handler.
+thread_local qint64 g_tickDueNs = 0;
+
+} // namespace
 
 QtIntervalTimer::QtIntervalTimer(QObject *parent)
     : IntervalTimer(parent)
@@ -38,13 +63,15 @@ void QtIntervalTimer::startCount()
 {
 #ifdef Q_OS_LINUX
     if (m_fd >= 0) {
-        // Every interval from now; re-arming also drops a tick that is due
-        // but not yet handled.
+        const qint64 now = nowNs();
+        const bool onTime = g_tickDueNs > 0 && now - g_tickDueNs <= kMaxCatchUpNs;
+        const qint64 periodNs = qint64(interval()) * 1000000;
+        m_dueNs = (onTime ? g_tickDueNs : now) + periodNs;
+        // Re-arming also drops a tick that is due but not yet handled.
         itimerspec period {};
-        period.it_value.tv_sec = interval() / 1000;
-        period.it_value.tv_nsec = long(interval() % 1000) * 1000000L;
-        period.it_interval = period.it_value;
-        ::timerfd_settime(m_fd, 0, &period, nullptr);
+        period.it_value = toTimespec(m_dueNs);
+        period.it_interval = toTimespec(periodNs);
+        ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &period, nullptr);
         return;
     }
 #endif
@@ -72,6 +99,14 @@ void QtIntervalTimer::onTimerFd()
     uint64_t ticks = 0;
     if (::read(m_fd, &ticks, sizeof ticks) != sizeof ticks || ticks == 0)
         return;
+    const qint64 periodNs = qint64(interval()) * 1000000;
+    const qint64 due = m_dueNs + qint64(ticks - 1) * periodNs;
+    m_dueNs = due + periodNs;
+    // A handler may run a nested event loop (a message box) and so other
+    // ticks; each restores the one it interrupted.
+    const qint64 outer = g_tickDueNs;
+    g_tickDueNs = due;
     emit Timer();
+    g_tickDueNs = outer;
 #endif
 }
