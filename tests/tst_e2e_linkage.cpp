@@ -57,13 +57,16 @@ void TestE2ELinkage::alarmDrivesTheLinkedOutputUntilResetAndCancel()
     QCOMPARE(ui.Shape2[4]->fillColor(), kLampGrey);
     QCOMPARE(ui.Check1[4]->value(), 0);
 
+    // Polling again after the reset's all-off frame, so that the one
+    // cancel sends is told apart from it.
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.received().last().startsWith(QLatin1String("E0 00 3D")), 5000);
+
     ui.Command2[0]->click();
     QCOMPARE(ui.SSTab1->tab(), 3);
     // The all-off frame still goes out, then the port is free again.
-    QTRY_VERIFY_WITH_TIMEOUT(!platform.port.portOpen(), 2000);
-    QTest::qWait(100);
+    QTRY_VERIFY_WITH_TIMEOUT(!platform.port.portOpen(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.received().last(), QString("E0 00 3D 00 00 1D"), 5000);
     const int frames = int(sim.received().size());
-    QCOMPARE(sim.received().last(), QString("E0 00 3D 00 00 1D"));
     QTest::qWait(500);
     QCOMPARE(int(sim.received().size()), frames);
     QVERIFY(platform.boxes.shown().isEmpty());

@@ -62,10 +62,10 @@ void TestE2EPolling::alarmTurnsTheLampRed()
     QCOMPARE(form.ui().Shape1[2]->fillColor(), kLampGrey);
     sim.command("alarm 3");
     // Two cycles at 50 ms are 220 ms; the rest is room for a loaded machine.
-    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape1[2]->fillColor(), kStatusRed, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape1[2]->fillColor(), kStatusRed, 5000);
     QCOMPARE(form.ui().Shape1[1]->fillColor(), kLampGrey);
     sim.command("clear 3");
-    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape1[2]->fillColor(), kLampGrey, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape1[2]->fillColor(), kLampGrey, 5000);
 }
 
 void TestE2EPolling::manualBoxReachesTheHost()
@@ -78,10 +78,10 @@ void TestE2EPolling::manualBoxReachesTheHost()
     form.ui().SSTab1->setTab(0);
     QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 2, 10000);
     form.ui().Check1[4]->click();
-    QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains("outputs 10"), 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(sim.received().contains("E0 00 3D 10 00 2D"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains("outputs 10"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.received().contains("E0 00 3D 10 00 2D"), 5000);
     // The output status reply shows it on the output lamp.
-    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape2[4]->fillColor(), kStatusRed, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape2[4]->fillColor(), kStatusRed, 5000);
 }
 
 void TestE2EPolling::replyByteByByteIsFiledWhole()
@@ -95,7 +95,7 @@ void TestE2EPolling::replyByteByByteIsFiledWhole()
     form.ui().SSTab1->setTab(0);
     const std::array<int16_t, 6> expected{0xE0, 0x00, 0x3F, 0x41, 0x00, 0x60};
     QTRY_COMPARE_WITH_TIMEOUT(form.state().replyTable[0], expected, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape1[6]->fillColor(), kStatusRed, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Shape1[6]->fillColor(), kStatusRed, 5000);
     // Over many cycles the row never holds a reply's tail at its start.
     for (int i = 0; i < 20; ++i) {
         QTest::qWait(25);
