@@ -127,7 +127,7 @@ qint64 floodBytes()
 {
     bool ok = false;
     const int seconds = qEnvironmentVariableIntValue("ALARM_FLOOD_SECONDS", &ok);
-    return (ok && seconds > 0 ? seconds : 12) * 1000;
+    return (ok && seconds > 0 ? seconds : 60) * 1000;
 }
 
 // Every reception as the window filed it. Connected after the window's own
