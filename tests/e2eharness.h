@@ -2,9 +2,15 @@
 
 #include "app/form1.h"
 #include "link/qtserialcomponent.h"
+#include "platform/checkbox.h"
+#include "platform/combobox.h"
+#include "platform/commandbutton.h"
 #include "platform/messagebox.h"
 #include "platform/platform.h"
 #include "platform/qtintervaltimer.h"
+#include "platform/tabcontrol.h"
+#include "platform/textbox.h"
+#include "platform/updown.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -175,3 +181,25 @@ private:
     QString m_output;
     QProcess m_process;
 };
+
+// Sets up input 2 linked to output 5 on the 8-channel host as the operator
+// would and starts linkage; with timers, a filter time of 0.1 s and the
+// reset time of 1 s. Callers check QTest::currentTestFailed() afterwards.
+inline void startLinkage(Form1 &form, bool withTimers)
+{
+    const Form1Widgets &ui = form.ui();
+    ui.SSTab1->setTab(4);
+    ui.Check3->click();
+    ui.Combo5->choose(1);
+    ui.Check2[4]->click();
+    ui.Command3->click();
+    QCOMPARE(form.state().linkageTable[1][4], int16_t(1));
+    if (withTimers) {
+        ui.UpDown1->stepUp(); // filter 0.1 s; the reset time stays at 1 s
+        QCOMPARE(ui.Text1->text(), QStringLiteral("1"));
+        QCOMPARE(ui.Text2->text(), QStringLiteral("1"));
+    }
+    ui.Command1->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ui.SSTab1->tab(), 0, 5000);
+    QVERIFY(ui.Command2[0]->isVisibleTo(&form));
+}

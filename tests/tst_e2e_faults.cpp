@@ -1,14 +1,8 @@
 #include "e2eharness.h"
 
 #include "link/qtserialcomponent.h"
-#include "platform/checkbox.h"
-#include "platform/combobox.h"
-#include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
-#include "platform/tabcontrol.h"
-#include "platform/textbox.h"
-#include "platform/updown.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -247,7 +241,6 @@ private slots:
     void garbageWhileLinkageRuns();
 
 private:
-    void startLinkage(Form1 &form, bool withTimers);
     void refusedAsAnotherUser(SimulatorProcess &sim);
 };
 
@@ -299,25 +292,6 @@ void TestE2EFaults::adapterPulledAndPluggedBack()
     VERIFY_RESPONSIVE(second, form.ui().Check5[4], "10");
     QCOMPARE(platform.boxes.shown().size(), 1);
     VERIFY_CLEAN_FRAMES(second);
-}
-
-void TestE2EFaults::startLinkage(Form1 &form, bool withTimers)
-{
-    // Input 2 linked to output 5 on the 8-channel host.
-    const Form1Widgets &ui = form.ui();
-    ui.SSTab1->setTab(4);
-    ui.Check3->click();
-    ui.Combo5->choose(1);
-    ui.Check2[4]->click();
-    ui.Command3->click();
-    if (withTimers) {
-        ui.UpDown1->stepUp(); // filter 0.1 s; the reset time stays at 1 s
-        QCOMPARE(ui.Text1->text(), QStringLiteral("1"));
-        QCOMPARE(ui.Text2->text(), QStringLiteral("1"));
-    }
-    ui.Command1->click();
-    QTRY_COMPARE_WITH_TIMEOUT(ui.SSTab1->tab(), 0, 5000);
-    QVERIFY(ui.Command2[0]->isVisibleTo(&form));
 }
 
 void TestE2EFaults::adapterPulledWhileLinkageRuns()

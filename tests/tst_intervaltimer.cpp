@@ -5,6 +5,20 @@
 #include <QSignalSpy>
 #include <QTest>
 
+namespace {
+
+// A timer that switches itself off at each tick, as the poll steps do;
+// times collects the virtual times of its ticks.
+void recordOneShot(VirtualClock &clock, VirtualTimer *timer, QList<int64_t> &times)
+{
+    QObject::connect(timer, &IntervalTimer::Timer, timer, [&clock, timer, &times] {
+        times.append(clock.now());
+        timer->setEnabled(false);
+    });
+}
+
+} // namespace
+
 class TestIntervalTimer : public QObject
 {
     Q_OBJECT
@@ -59,10 +73,7 @@ void TestIntervalTimer::rearmingKeepsTheRunningCount()
     VirtualClock clock;
     VirtualTimer *timer = clock.createTimer(&clock);
     QList<int64_t> times;
-    connect(timer, &IntervalTimer::Timer, this, [&] {
-        times.append(clock.now());
-        timer->setEnabled(false);
-    });
+    recordOneShot(clock, timer, times);
     timer->setInterval(1200);
     clock.advance(500);
     timer->setInterval(1200); // same interval: no restart
@@ -76,10 +87,7 @@ void TestIntervalTimer::newIntervalRestartsTheCount()
     VirtualClock clock;
     VirtualTimer *timer = clock.createTimer(&clock);
     QList<int64_t> times;
-    connect(timer, &IntervalTimer::Timer, this, [&] {
-        times.append(clock.now());
-        timer->setEnabled(false);
-    });
+    recordOneShot(clock, timer, times);
     timer->setInterval(100);
     clock.advance(80);
     timer->setInterval(50);
@@ -92,10 +100,7 @@ void TestIntervalTimer::disableThenEnableRestartsTheCount()
     VirtualClock clock;
     VirtualTimer *timer = clock.createTimer(&clock);
     QList<int64_t> times;
-    connect(timer, &IntervalTimer::Timer, this, [&] {
-        times.append(clock.now());
-        timer->setEnabled(false);
-    });
+    recordOneShot(clock, timer, times);
     timer->setInterval(100);
     clock.advance(70);
     timer->setEnabled(false);
