@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 // The real window with real timers and the real port, against the host
 // simulator on a pseudo-terminal. Only the message box is recorded (a real
 // one would wait for an operator) and no lock file is taken, so several of
@@ -181,6 +183,19 @@ private:
     QString m_output;
     QProcess m_process;
 };
+
+// Like QTRY_VERIFY for a condition that is costly to check (reading the
+// simulator's trace), so it can be checked less often.
+inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs, int everyMs = 20)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(everyMs);
+    }
+    return true;
+}
 
 // Sets up input 2 linked to output 5 on the 8-channel host as the operator
 // would and starts linkage; with timers, a filter time of 0.1 s and the

@@ -11,7 +11,6 @@
 #include <QTextStream>
 
 #include <array>
-#include <functional>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -73,19 +72,6 @@ bool pollingStopped(Form1 &form)
     for (const IntervalTimer *timer : {c.Timer1, c.Timer2, c.Timer3, c.Timer4, c.Timer8}) {
         if (timer->isEnabled())
             return false;
-    }
-    return true;
-}
-
-// Waits for a condition that is costly to check (it reads the trace), so
-// it is checked less often than QTRY_* would.
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(250);
     }
     return true;
 }
@@ -567,7 +553,7 @@ void TestE2EFaults::garbageWhilePolling()
 
     const qint64 target = floodBytes();
     const int timeout = int(std::max<qint64>(60000, target * 10));
-    QVERIFY2(waitFor([&] { return garbageBytesSent(sim) >= target; }, timeout),
+    QVERIFY2(waitUntil([&] { return garbageBytesSent(sim) >= target; }, timeout, 250),
              qPrintable(QStringLiteral("%1 of %2 bytes").arg(garbageBytesSent(sim)).arg(target)));
     qInfo("%lld bytes of garbage at %.0f B/s, %lld receptions", garbageBytesSent(sim),
           garbageRate(sim), qlonglong(log.size()));
@@ -600,7 +586,7 @@ void TestE2EFaults::garbageWhileLinkageRuns()
     // goes on, and the automatic reset turns it off a second later.
     const qint64 target = floodBytes();
     const int timeout = int(std::max<qint64>(60000, target * 10));
-    QVERIFY2(waitFor([&] { return garbageBytesSent(sim) >= target; }, timeout),
+    QVERIFY2(waitUntil([&] { return garbageBytesSent(sim) >= target; }, timeout, 250),
              qPrintable(QStringLiteral("%1 of %2 bytes").arg(garbageBytesSent(sim)).arg(target)));
     qInfo("%lld bytes of garbage at %.0f B/s", garbageBytesSent(sim), garbageRate(sim));
     const QString outputs = sim.output();

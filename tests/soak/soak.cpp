@@ -31,7 +31,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SOAK_ASAN 1
@@ -78,17 +77,6 @@ void waitMs(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
 }
 
 bool parseOptions(const QStringList &arguments, Options *options)
