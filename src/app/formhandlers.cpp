@@ -1,6 +1,5 @@
 #include "formhandlers.h"
 
-#include "app/pollschedule.h"
 #include "platform/checkbox.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
@@ -30,7 +29,9 @@ void FormHandlers::showError(const QString &text) const
 
 void FormHandlers::linkageswithout() const
 {
-    form.schedule->linkageswithout();
+    stopPolling();
+    Timer8.setInterval(20);
+    Timer8.setEnabled(true);
 }
 
 void FormHandlers::stopPolling() const

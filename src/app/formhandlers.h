@@ -21,6 +21,7 @@ protected:
 
     // A modal error box: title "错误", critical-stop icon, one OK button.
     void showError(const QString &text) const;
+    // Polling stops and Timer8 sends the linkage output mask 20 ms later.
     void linkageswithout() const;
     // Timer1 to Timer4 off, in this order: the poll cycle stops.
     void stopPolling() const;

@@ -55,13 +55,6 @@ void PollSchedule::SSTab1_Click()
     }
 }
 
-void PollSchedule::linkageswithout()
-{
-    stopPolling();
-    Timer8.setInterval(20);
-    Timer8.setEnabled(true);
-}
-
 void PollSchedule::enterHostPage(int page)
 {
     closePort();
@@ -78,10 +71,8 @@ void PollSchedule::enterHostPage(int page)
     // left polling stopped and the port closed.
     if (!form.senders->handout())
         return;
-    if (!MSComm1.portOpen() && !MSComm1.setPortOpen(true)) {
-        form.senders->linkFailed();
+    if (!form.senders->openIfClosed())
         return;
-    }
     Timer1.setInterval(state.timeSettings[0]);
     Timer1.setEnabled(true);
 }

@@ -12,7 +12,7 @@ public:
 
     void Form_Load();
     void SSTab1_Click();
-    void linkageswithout();
+    using FormHandlers::linkageswithout;
 
 private:
     void enterHostPage(int page);

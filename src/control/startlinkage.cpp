@@ -1,7 +1,6 @@
 #include "startlinkage.h"
 
 #include "link/senders.h"
-#include "link/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
@@ -46,10 +45,8 @@ void StartLinkage::inputCheck()
 {
     // A port that cannot be opened is reported and the start goes no
     // further: without replies the check would never be decided.
-    if (!MSComm1.portOpen() && !MSComm1.setPortOpen(true)) {
-        form.senders->linkFailed();
+    if (!form.senders->openIfClosed())
         return;
-    }
     state.linkageActive = true;
     state.inputCheckPending = true;
     state.replyTable[0].fill(0);

@@ -14,7 +14,6 @@ void FakeSerialComponent::setCommPort(int16_t port)
 
 bool FakeSerialComponent::setSettings(const QString &settings)
 {
-    m_settings = settings;
     record(QStringLiteral("settings ") + settings);
     return true;
 }
@@ -28,19 +27,16 @@ void FakeSerialComponent::setInBufferCount(int count)
 
 void FakeSerialComponent::setRThreshold(int16_t threshold)
 {
-    m_rThreshold = threshold;
     record(QStringLiteral("rthreshold %1").arg(threshold));
 }
 
 void FakeSerialComponent::setInputMode(int mode)
 {
-    m_inputMode = mode;
     record(QStringLiteral("inputmode %1").arg(mode));
 }
 
 void FakeSerialComponent::setReceiveLatency(int16_t latency)
 {
-    m_receiveLatency = latency;
     record(QStringLiteral("latency %1").arg(latency));
 }
 
@@ -60,7 +56,6 @@ bool FakeSerialComponent::setPortOpen(bool open)
     if (!failure.isEmpty())
         return fail(failure);
     m_open = true;
-    ++m_openCount;
     record(QStringLiteral("open"));
     return true;
 }

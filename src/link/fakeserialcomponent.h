@@ -55,23 +55,12 @@ public:
     const QStringList &log() const { return m_log; }
     void clearRecords();
 
-    QString settings() const { return m_settings; }
-    int16_t rThreshold() const { return m_rThreshold; }
-    int inputMode() const { return m_inputMode; }
-    int16_t receiveLatency() const { return m_receiveLatency; }
-    int openCount() const { return m_openCount; }
-
 private:
     void record(const QString &what);
 
     std::function<int64_t()> m_now;
     int16_t m_port = 1;
-    QString m_settings = QStringLiteral("9600,n,8,1");
-    int16_t m_rThreshold = 0;
-    int m_inputMode = 0;
-    int16_t m_receiveLatency = 0;
     bool m_open = false;
-    int m_openCount = 0;
     QByteArray m_received;
     QHash<int16_t, QString> m_openFailures;
     QString m_writeFailure;

@@ -42,8 +42,10 @@ public:
     int16_t commPort() const override { return m_commPort; }
     bool setSettings(const QString &settings) override;
     void setInBufferCount(int count) override;
-    void setRThreshold(int16_t threshold) override { m_rThreshold = threshold; }
-    void setInputMode(int mode) override { m_inputMode = mode; }
+    // Receptions are always raised per reply burst and read as bytes, so
+    // neither setting changes anything here.
+    void setRThreshold(int16_t) override {}
+    void setInputMode(int) override {}
     void setReceiveLatency(int16_t latency) override { m_receiveLatency = latency; }
 
     bool portOpen() const override { return m_open; }
@@ -53,8 +55,6 @@ public:
     int inBufferCount() const override;
     QByteArray input() override;
 
-    int16_t rThreshold() const { return m_rThreshold; }
-    int inputMode() const { return m_inputMode; }
     LineSettings lineSettings() const { return m_settings; }
     // Silence after which a partial reply is handed on.
     int quietIntervalMs() const;
@@ -73,8 +73,6 @@ private:
     QTimer m_quiet;
     LineSettings m_settings;
     int16_t m_commPort = 1;
-    int16_t m_rThreshold = 0;
-    int m_inputMode = 0;
     int16_t m_receiveLatency = -1;
     // Open as the callers see it; stays set after the device vanished until
     // they close the port.

@@ -22,8 +22,9 @@ public:
     // that cannot be opened): stop every frame sender, the linkage timers
     // among them, close the port and tell the operator once.
     void linkFailed();
+    // Opens the port when it is closed; false when it cannot (reported).
+    bool openIfClosed();
 
 private:
     bool write(const QByteArray &frame);
-    bool openIfClosed();
 };

@@ -41,9 +41,6 @@ class VirtualTimer : public IntervalTimer
 public:
     VirtualTimer(VirtualClock &clock, QObject *parent);
 
-    bool isArmed() const { return m_armed; }
-    int64_t due() const { return m_due; }
-
 protected:
     void startCount() override;
     void stopCount() override;

@@ -48,15 +48,6 @@ double roundHalfEven(double value)
     return std::nearbyint(value); // the default rounding mode sends halves to even
 }
 
-std::optional<int16_t> toInt16(double value)
-{
-    const double rounded = roundHalfEven(value);
-    if (!std::isfinite(rounded) || rounded < std::numeric_limits<int16_t>::min()
-        || rounded > std::numeric_limits<int16_t>::max())
-        return std::nullopt;
-    return int16_t(rounded);
-}
-
 int16_t textToInt16(const QString &text)
 {
     const double value = roundHalfEven(leadingNumber(text));

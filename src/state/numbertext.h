@@ -3,14 +3,11 @@
 #include <QString>
 
 #include <cstdint>
-#include <optional>
 
 // Number conversions shared by the handlers: a text read as the decimal
 // number at its start (leading blanks skipped, nothing numeric gives 0),
 // rounded to the nearest integer with halves to the even neighbour.
 double leadingNumber(const QString &text);
 double roundHalfEven(double value);
-// The rounded value if it fits a 16-bit integer; nothing if it overflows.
-std::optional<int16_t> toInt16(double value);
 // The rounded value of a text, held to the 16-bit range.
 int16_t textToInt16(const QString &text);
