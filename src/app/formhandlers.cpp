@@ -62,6 +62,11 @@ void FormHandlers::restoreHostPage(int host) const
     }
 }
 
+CommandButton *FormHandlers::resetButton() const
+{
+    return ui.Command8[state.hostType == 0 ? 0 : 1];
+}
+
 bool FormHandlers::hostPageCurrent() const
 {
     const int page = ui.SSTab1->tab();

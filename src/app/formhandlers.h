@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class CommandButton;
 class IntervalTimer;
 class SerialComponent;
 
@@ -28,6 +29,8 @@ protected:
     // The lamps of host `host` (0 = 8-channel, else 16-channel) grey and
     // its manual output boxes unticked, each box through its click handler.
     void restoreHostPage(int host) const;
+    // The reset button of the host in use.
+    CommandButton *resetButton() const;
     // Page 0 or 1 of SSTab1 is in front.
     bool hostPageCurrent() const;
 

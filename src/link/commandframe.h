@@ -11,6 +11,9 @@ enum CommandCode : uint8_t {
     OutputCommand = 0x3D,
 };
 
+// Every frame on the line, command or reply, is this long.
+constexpr int kFrameLength = 6;
+
 // A six-byte command frame: E0, address, code, parameter, 00, and the low
 // eight bits of the sum of the first five bytes.
 QByteArray commandFrame(uint8_t hostAddress, uint8_t code, uint8_t parameter);

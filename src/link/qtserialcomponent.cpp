@@ -1,5 +1,6 @@
 #include "link/qtserialcomponent.h"
 
+#include "link/commandframe.h"
 #include "link/portmap.h"
 
 #include <QDeadlineTimer>
@@ -22,8 +23,6 @@
 
 namespace {
 
-// A reply frame; once this many bytes wait there is no reason to hold them.
-constexpr qint64 kFrameSize = 6;
 // A burst ends after this many character times without a byte.
 constexpr double kQuietCharacters = 4.0;
 constexpr int kMinQuietMs = 2;
@@ -293,7 +292,7 @@ void QtSerialComponent::onReadyRead()
         return;
     // OnComm is always raised from the timer: a handler that closes the port
     // must not do so inside QSerialPort's own read notification.
-    m_quiet.start(waiting >= kFrameSize ? 0 : quietIntervalMs());
+    m_quiet.start(waiting >= kFrameLength ? 0 : quietIntervalMs());
 }
 
 void QtSerialComponent::onQuiet()

@@ -24,5 +24,5 @@ void LinkageTimers::Timer6_Timer()
 {
     Timer6.setEnabled(false);
     state.filterPending = true;
-    ui.Command8[state.hostType == 1 ? 1 : 0]->press();
+    resetButton()->press();
 }

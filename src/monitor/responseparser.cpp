@@ -1,5 +1,6 @@
 #include "responseparser.h"
 
+#include "link/commandframe.h"
 #include "link/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/commandbutton.h"
@@ -7,10 +8,6 @@
 #include "platform/lamp.h"
 
 #include <QVarLengthArray>
-
-namespace {
-constexpr int kReplyLength = 6;
-}
 
 ResponseParser::ResponseParser(Form1Context &context)
     : FormHandlers(context)
@@ -24,7 +21,7 @@ void ResponseParser::MSComm1_OnComm()
     const QByteArray bytes = MSComm1.input();
     const int row = state.awaitingInputReply ? 0 : 1;
     // A row holds six bytes; anything beyond a reply's length is dropped.
-    const int count = std::min(int(bytes.size()), kReplyLength);
+    const int count = std::min(int(bytes.size()), kFrameLength);
     for (int k = 0; k < count; ++k)
         state.replyTable[row][k] = uint8_t(bytes[k]);
 
@@ -137,11 +134,6 @@ Lamp *ResponseParser::outputLamp(int output) const
 CheckBox *ResponseParser::manualBox(int output) const
 {
     return state.hostType == 0 ? ui.Check1[output] : ui.Check5[output];
-}
-
-CommandButton *ResponseParser::resetButton() const
-{
-    return ui.Command8[state.hostType == 0 ? 0 : 1];
 }
 
 CommandButton *ResponseParser::lockButton() const

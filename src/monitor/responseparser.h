@@ -22,6 +22,5 @@ private:
     Lamp *inputLamp(int channel) const;
     Lamp *outputLamp(int output) const;
     CheckBox *manualBox(int output) const;
-    CommandButton *resetButton() const;
     CommandButton *lockButton() const;
 };
