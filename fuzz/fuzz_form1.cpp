@@ -26,7 +26,7 @@
 #include "platform/intervaltimer.h"
 #include "platform/tabcontrol.h"
 #include "platform/updown.h"
-#include "platform/virtualplatform.h"
+#include "app/virtualplatform.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -9,7 +9,7 @@
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
-#include "platform/virtualplatform.h"
+#include "app/virtualplatform.h"
 
 #include <QGroupBox>
 

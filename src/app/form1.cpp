@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "app/form1widgets.h"
 #include "app/pollschedule.h"
 #include "control/cancellinkage.h"
 #include "control/linkagetableediting.h"
@@ -61,7 +62,6 @@ Form1::Form1(Platform &platform, QWidget *parent)
     m_manual = std::make_unique<ManualOutputs>(m_context);
     m_context.senders = m_senders.get();
     m_context.probe = m_probe.get();
-    m_context.schedule = m_schedule.get();
     m_context.settings = m_settings.get();
 
     connectEvents();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/form1context.h"
+#include "form/form1context.h"
 
 #include <QWidget>
 
@@ -11,6 +11,7 @@ class LampRendering;
 class LinkageTableEditing;
 class LinkageTimers;
 class ManualOutputs;
+class PollSchedule;
 class Platform;
 class ResetLock;
 class ResponseParser;

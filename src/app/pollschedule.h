@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // Start-up, the page switch and the poll schedule: a host page opens the
 // port, switches every output off and starts polling; any other page stops
@@ -12,7 +12,6 @@ public:
 
     void Form_Load();
     void SSTab1_Click();
-    using FormHandlers::linkageswithout;
 
 private:
     void enterHostPage(int page);

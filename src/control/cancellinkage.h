@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // The cancel-linkage buttons of the two host pages: every output off, the
 // tool back to set-up and the parameter page in front.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // Editing the linkage table: confirm the chosen channel's row, clear the
 // whole table, add the default diagonal.

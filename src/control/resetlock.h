@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // The lock and reset buttons of the two host pages. Lock stops polling and
 // blocks reset and cancel; reset switches every linkage output off.

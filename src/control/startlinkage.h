@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // The start-linkage button. Each run performs one stage, chosen by the
 // shared flags: the table check, the input check (decided by the reply

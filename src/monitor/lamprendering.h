@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // The lamp timer: once per poll cycle, while linkage is off, repaints every
 // lamp of the host in use from the last replies.

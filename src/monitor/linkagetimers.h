@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // The linkage filter timer (an alarm acts only once the filter time is
 // over) and the automatic reset timer that follows it.

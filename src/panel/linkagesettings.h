@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/formhandlers.h"
+#include "form/formhandlers.h"
 
 // The linkage settings page: host model, input channel, the linkage-on and
 // reset-time boxes, and the filter and reset times.

@@ -15,7 +15,7 @@
 #include "platform/commandbutton.h"
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
-#include "platform/virtualplatform.h"
+#include "app/virtualplatform.h"
 
 #include <QApplication>
 #include <QDir>

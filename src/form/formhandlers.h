@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/form1context.h"
+#include "form/form1context.h"
 
 #include <QString>
 

@@ -1,14 +1,12 @@
 #pragma once
 
-#include "app/form1widgets.h"
+#include "form/form1widgets.h"
 #include "state/module1.h"
 
-class CancelLinkage;
 class IntervalTimer;
 class LinkageSettings;
 class MessageBox;
 class Platform;
-class PollSchedule;
 class PortProbe;
 class SerialComponent;
 class Senders;
@@ -36,6 +34,5 @@ struct Form1Context
 
     Senders *senders = nullptr;
     PortProbe *probe = nullptr;
-    PollSchedule *schedule = nullptr;
     LinkageSettings *settings = nullptr;
 };
