@@ -246,7 +246,7 @@ void TestE2EDiagnostics::scanWithoutHost_data()
                                   << QStringList{"--com", "1", "--addresses", "2-4"} << 1
                                   << QStringLiteral("地址 3: 应答校验和错误 E0 03 3F 00 00 23\n没有主机应答");
     QTest::newRow("missing device") << QStringList{} << QStringList{"--device", "/nonexistent/tty"} << 2
-                                    << QStringLiteral("alarm-host-scan: COM1 (/nonexistent/tty): 无效的端口号");
+                                    << QStringLiteral("alarm-host-scan: /nonexistent/tty: 无效的端口号");
 }
 
 void TestE2EDiagnostics::scanWithoutHost()

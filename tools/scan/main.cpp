@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -46,6 +47,8 @@ void printLine(std::FILE *stream, const QString &text)
 struct ScanOptions
 {
     int commPort = 1;
+    // The port as the messages name it.
+    QString portName;
     int firstAddress = 0;
     int lastAddress = 15;
     int timeoutMs = 50;
@@ -61,12 +64,16 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions *options)
     if (device) {
         // The device stands in for COM1 through the override the tester
         // honours too, so the scan opens it exactly as the tester would.
-        qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(parser.value(QStringLiteral("device"))));
+        options->portName = parser.value(QStringLiteral("device"));
+        qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(options->portName));
     } else {
         bool ok = false;
         options->commPort = parser.value(QStringLiteral("com")).toInt(&ok);
         if (!ok || options->commPort < 1 || options->commPort > 8)
             return QStringLiteral("--com 须为 1..8");
+        options->portName = QStringLiteral("COM%1 (%2)")
+                                .arg(options->commPort)
+                                .arg(deviceForPort(int16_t(options->commPort)));
     }
     if (parser.isSet(QStringLiteral("addresses"))) {
         static const QRegularExpression range(QStringLiteral("^(\\d+)(?:-(\\d+))?$"));
@@ -144,9 +151,7 @@ int main(int argc, char *argv[])
     line.setCommPort(int16_t(options.commPort));
     line.setReceiveLatency(0);
     if (!line.setSettings(QStringLiteral("9600,n,8,1")) || !line.setPortOpen(true)) {
-        printLine(stderr, QStringLiteral("alarm-host-scan: COM%1 (%2): %3")
-                              .arg(options.commPort)
-                              .arg(deviceForPort(int16_t(options.commPort)), line.errorDescription()));
+        printLine(stderr, QStringLiteral("alarm-host-scan: %1: %2").arg(options.portName, line.errorDescription()));
         return 2;
     }
 
@@ -168,7 +173,8 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(2);
     });
     QObject::connect(&scanner, &BusScanner::finished, &app, [] { QCoreApplication::exit(0); });
-    scanner.start();
+    // Started from the loop, so that a line failing at once can end it.
+    QTimer::singleShot(0, &scanner, &BusScanner::start);
     if (QCoreApplication::exec() != 0)
         return 2;
 
