@@ -46,6 +46,40 @@ public:
     int endCount = 0;
 };
 
+// A line of the simulator's trace or the tester's wire trace:
+// "<µs> <what>[ <hex bytes>][  <meaning>]".
+struct TraceLine
+{
+    qint64 micros = 0;
+    QString what;
+    QString bytes;
+    QString meaning;
+};
+
+inline QList<TraceLine> readTrace(const QString &path)
+{
+    QList<TraceLine> lines;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    while (!file.atEnd()) {
+        QString line = QString::fromUtf8(file.readLine());
+        if (line.endsWith(u'\n'))
+            line.chop(1);
+        const qsizetype noteAt = line.indexOf(QLatin1String("  "));
+        const QStringList fields = line.left(noteAt).split(u' ');
+        if (fields.size() < 2)
+            continue;
+        TraceLine entry;
+        entry.micros = fields[0].toLongLong();
+        entry.what = fields[1];
+        entry.bytes = fields.mid(2).join(u' ');
+        entry.meaning = noteAt < 0 ? QString() : line.mid(noteAt + 2);
+        lines.append(entry);
+    }
+    return lines;
+}
+
 // alarm-host-sim as a child process on its own pseudo-terminal, mapped to
 // COM1. Its trace file tells what reached the line and when.
 class SimulatorProcess
@@ -104,33 +138,8 @@ public:
         return m_output;
     }
 
-    struct TraceLine
-    {
-        qint64 micros = 0;
-        QString what;
-        QString bytes;
-    };
-
-    QList<TraceLine> trace() const
-    {
-        QList<TraceLine> lines;
-        QFile file(m_tracePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return lines;
-        while (!file.atEnd()) {
-            const QString line = QString::fromLatin1(file.readLine()).trimmed();
-            const qsizetype first = line.indexOf(u' ');
-            const qsizetype second = line.indexOf(u' ', first + 1);
-            if (first < 0)
-                continue;
-            TraceLine entry;
-            entry.micros = line.left(first).toLongLong();
-            entry.what = second < 0 ? line.mid(first + 1) : line.mid(first + 1, second - first - 1);
-            entry.bytes = second < 0 ? QString() : line.mid(second + 1);
-            lines.append(entry);
-        }
-        return lines;
-    }
+    using TraceLine = ::TraceLine;
+    QList<TraceLine> trace() const { return readTrace(m_tracePath); }
 
     // The frames the simulator received from the tester, in order.
     QStringList received() const

@@ -1,4 +1,5 @@
 #include "link/commandframe.h"
+#include "link/framemeaning.h"
 #include "state/numbertext.h"
 
 #include <QTest>
@@ -12,6 +13,8 @@ private slots:
     void workedFrames();
     void numberTexts_data();
     void numberTexts();
+    void traceMeanings_data();
+    void traceMeanings();
 };
 
 void TestCommandFrame::workedFrames_data()
@@ -66,6 +69,36 @@ void TestCommandFrame::numberTexts()
     QFETCH(int, int16);
     QCOMPARE(leadingNumber(text), leading);
     QCOMPARE(int(textToInt16(text)), int16);
+}
+
+// What the wire trace says of frames written (tx) and receptions read (rx).
+void TestCommandFrame::traceMeanings_data()
+{
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("meaning");
+    QTest::newRow("input query") << true << QByteArray::fromHex("E0003F00001F") << "input status query, address 0";
+    QTest::newRow("output query") << true << QByteArray::fromHex("E00F3B00002A") << "output status query, address 15";
+    QTest::newRow("output command") << true << QByteArray::fromHex("E0053D8100A3")
+                                    << "output command, address 5, outputs 1 8 on";
+    QTest::newRow("all outputs off") << true << QByteArray::fromHex("E0003D00001D")
+                                     << "output command, address 0, all outputs off";
+    QTest::newRow("inputs of both bytes") << false << QByteArray::fromHex("E0003F0581A5")
+                                          << "inputs 1 3 9 16 in alarm";
+    QTest::newRow("no input") << false << QByteArray::fromHex("E0073F000026") << "no input in alarm";
+    QTest::newRow("outputs") << false << QByteArray::fromHex("E0003B81009C") << "outputs 1 8 on";
+    QTest::newRow("short") << false << QByteArray::fromHex("E0003F") << "short reception, 3 of 6 bytes";
+    QTest::newRow("long") << false << QByteArray::fromHex("E0003F00001FE0") << "long reception, 7 bytes";
+    QTest::newRow("bad checksum") << false << QByteArray::fromHex("E0003F050025") << "bad checksum, 24 expected";
+    QTest::newRow("unknown code") << false << QByteArray::fromHex("E000120000F2") << "unknown reply 12";
+}
+
+void TestCommandFrame::traceMeanings()
+{
+    QFETCH(bool, written);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, meaning);
+    QCOMPARE(written ? commandMeaning(bytes) : receptionMeaning(bytes), meaning);
 }
 
 QTEST_GUILESS_MAIN(TestCommandFrame)

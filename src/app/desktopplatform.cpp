@@ -1,6 +1,8 @@
 #include "desktopplatform.h"
 
 #include "link/qtserialcomponent.h"
+#include "link/tracingserialcomponent.h"
+#include "link/wiretrace.h"
 #include "platform/qtintervaltimer.h"
 
 #include <QCoreApplication>
@@ -8,6 +10,12 @@
 DesktopPlatform::DesktopPlatform()
     : m_serial(std::make_unique<QtSerialComponent>())
 {
+    const QString tracePath = qEnvironmentVariable("ALARM_HOST_TESTER_TRACE");
+    if (tracePath.isEmpty())
+        return;
+    m_trace = std::make_unique<WireTrace>(tracePath);
+    if (m_trace->isOpen())
+        m_traced = std::make_unique<TracingSerialComponent>(*m_serial, *m_trace);
 }
 
 DesktopPlatform::~DesktopPlatform() = default;
@@ -19,13 +27,15 @@ IntervalTimer *DesktopPlatform::createTimer(QObject *parent)
 
 SerialComponent &DesktopPlatform::serial()
 {
+    if (m_traced)
+        return *m_traced;
     return *m_serial;
 }
 
 void DesktopPlatform::endProgram()
 {
     m_ended = true;
-    m_serial->setPortOpen(false);
+    serial().setPortOpen(false);
     // Leaves every running event loop, message boxes included; before the
     // main loop runs, main() looks at ended() instead.
     QCoreApplication::exit(0);

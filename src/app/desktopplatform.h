@@ -8,9 +8,13 @@
 
 class QtSerialComponent;
 class QWidget;
+class TracingSerialComponent;
+class WireTrace;
 
 // The platform of the real program: precise timers, the real serial port,
-// real message boxes and the lock file of the single-instance test.
+// real message boxes and the lock file of the single-instance test. With
+// ALARM_HOST_TESTER_TRACE=<file> set, what goes over the line is traced to
+// that file; without it nothing is opened or written.
 class DesktopPlatform : public Platform
 {
 public:
@@ -29,6 +33,8 @@ public:
 
 private:
     std::unique_ptr<QtSerialComponent> m_serial;
+    std::unique_ptr<WireTrace> m_trace;
+    std::unique_ptr<TracingSerialComponent> m_traced;
     QtMessageBox m_messageBox;
     SingleInstance m_instance;
     bool m_ended = false;

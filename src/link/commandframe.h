@@ -14,6 +14,11 @@ enum CommandCode : uint8_t {
 // Every frame on the line, command or reply, is this long.
 constexpr int kFrameLength = 6;
 
+// The low eight bits of the sum of the first five bytes of a frame.
+uint8_t frameChecksum(const QByteArray &frame);
+// Six bytes whose last one is the checksum of the others.
+bool checksumValid(const QByteArray &frame);
+
 // A six-byte command frame: E0, address, code, parameter, 00, and the low
 // eight bits of the sum of the first five bytes.
 QByteArray commandFrame(uint8_t hostAddress, uint8_t code, uint8_t parameter);

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the build into a scratch root, builds the .deb from that tree with
-# CPack (so nothing is compiled here) and checks both: the two programs, the menu entry (valid, naming the
+# CPack (so nothing is compiled here) and checks both: the three programs, the menu entry (valid, naming the
 # installed program and icon), every icon size, nothing else, and the
 # package's fields and dependencies. No network, nothing installed.
 #
@@ -34,6 +34,7 @@ root=$work/root
 sizes="16 32 48 64 128 256"
 expected=$work/expected
 {
+    echo usr/bin/alarm-host-scan
     echo usr/bin/alarm-host-sim
     echo usr/bin/alarm-host-tester
     echo usr/share/applications/alarm-host-tester.desktop
@@ -50,7 +51,7 @@ if ! diff -u "$expected" "$work/installed"; then
     fail "cmake --install: files differ from the list above"
 fi
 
-for program in alarm-host-tester alarm-host-sim; do
+for program in alarm-host-tester alarm-host-sim alarm-host-scan; do
     [ -x "$root/usr/bin/$program" ] || fail "$program is not executable"
 done
 
@@ -128,9 +129,11 @@ for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 qt6-qpa-p
     grep -qx "$package" "$work/depends" || fail "Depends lacks $package"
 done
 
-# The packed simulator runs (no build-tree library paths needed).
+# The packed tools run (no build-tree library paths needed).
 dpkg-deb -x "$deb" "$work/unpacked"
-"$work/unpacked/usr/bin/alarm-host-sim" --help >/dev/null 2>&1 || fail "packed alarm-host-sim --help"
+for program in alarm-host-sim alarm-host-scan; do
+    "$work/unpacked/usr/bin/$program" --help >/dev/null 2>&1 || fail "packed $program --help"
+done
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

@@ -1,0 +1,59 @@
+#include "tracingserialcomponent.h"
+
+#include "link/framemeaning.h"
+#include "link/portmap.h"
+#include "link/wiretrace.h"
+
+TracingSerialComponent::TracingSerialComponent(SerialComponent &line, WireTrace &trace, QObject *parent)
+    : SerialComponent(parent), m_line(line), m_trace(trace)
+{
+    connect(&m_line, &SerialComponent::OnComm, this, &SerialComponent::OnComm);
+}
+
+bool TracingSerialComponent::setSettings(const QString &settings)
+{
+    return passOn(m_line.setSettings(settings), QStringLiteral("settings ") + settings);
+}
+
+bool TracingSerialComponent::setPortOpen(bool open)
+{
+    const bool wasOpen = m_line.portOpen();
+    const bool ok = m_line.setPortOpen(open);
+    if (!open) {
+        if (wasOpen)
+            m_trace.write("close", {}, portName());
+        return passOn(ok, QStringLiteral("close ") + portName());
+    }
+    if (ok)
+        m_trace.write("open", {}, portName());
+    return passOn(ok, QStringLiteral("open ") + portName());
+}
+
+bool TracingSerialComponent::output(const QByteArray &bytes)
+{
+    // Traced before it goes, so the line's timestamp is no later than the
+    // far end's.
+    m_trace.write("tx", bytes, commandMeaning(bytes));
+    return passOn(m_line.output(bytes), QStringLiteral("write"));
+}
+
+QByteArray TracingSerialComponent::input()
+{
+    const QByteArray bytes = m_line.input();
+    if (!bytes.isEmpty())
+        m_trace.write("rx", bytes, receptionMeaning(bytes));
+    return bytes;
+}
+
+bool TracingSerialComponent::passOn(bool ok, const QString &doing)
+{
+    if (ok)
+        return true;
+    m_trace.write("fail", {}, doing + QStringLiteral(": ") + m_line.errorDescription());
+    return fail(m_line.errorDescription());
+}
+
+QString TracingSerialComponent::portName() const
+{
+    return QStringLiteral("COM%1 %2").arg(m_line.commPort()).arg(deviceForPort(m_line.commPort()));
+}

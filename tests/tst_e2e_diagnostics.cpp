@@ -1,0 +1,265 @@
+#include "e2eharness.h"
+
+#include "app/desktopplatform.h"
+#include "link/commandframe.h"
+
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+namespace {
+
+// Standard error of this process, caught in a file while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { release(); }
+
+    QStringList lines()
+    {
+        release();
+        m_file.seek(0);
+        return QString::fromLocal8Bit(m_file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    void release()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+// An environment variable set for one scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char *name, const QString &value)
+        : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value.toLocal8Bit());
+    }
+    ~ScopedEnv()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    QByteArray m_old;
+    bool m_wasSet;
+};
+
+struct ScanRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ScanRun scan(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(ALARM_BIN_DIR "/alarm-host-scan"), arguments);
+    ScanRun run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    run.err = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    return run;
+}
+
+} // namespace
+
+// The wire trace of the real program's platform and the bus scanner, both
+// against the simulator.
+class TestE2EDiagnostics : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void traceFollowsTheLine();
+    void noTraceWithoutTheVariable();
+    void unwritableTraceCostsOneLine_data();
+    void unwritableTraceCostsOneLine();
+    void scanFindsTheHost();
+    void scanWithoutHost_data();
+    void scanWithoutHost();
+};
+
+void TestE2EDiagnostics::traceFollowsTheLine()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    sim.command("inputs 05 00");
+    QTemporaryDir dir;
+    const QString tracePath = dir.filePath(QStringLiteral("wire.txt"));
+    {
+        const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", tracePath);
+        // The lock file of this platform stays out of the others' way.
+        const ScopedEnv tmp("TMPDIR", dir.path());
+        DesktopPlatform platform;
+        Form1 form(platform);
+        form.Form_Load();
+        form.ui().SSTab1->setTab(0);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 10, 10000);
+        form.ui().SSTab1->setTab(3);
+        QVERIFY(!platform.serial().portOpen());
+    }
+
+    const QList<TraceLine> wire = readTrace(tracePath);
+    QVERIFY(wire.size() > 10);
+    QCOMPARE(wire.first().what, QStringLiteral("open"));
+    QCOMPARE(wire.first().meaning, QStringLiteral("COM1 ") + sim.ptyPath());
+    QCOMPARE(wire.last().what, QStringLiteral("close"));
+    QList<TraceLine> sent;
+    QStringList receptions;
+    for (qsizetype i = 0; i < wire.size(); ++i) {
+        QVERIFY(i == 0 || wire[i].micros >= wire[i - 1].micros);
+        if (wire[i].what == QLatin1String("tx"))
+            sent.append(wire[i]);
+        else if (wire[i].what == QLatin1String("rx"))
+            receptions.append(wire[i].bytes + QStringLiteral("  ") + wire[i].meaning);
+    }
+    QCOMPARE(sent.first().meaning, QStringLiteral("output command, address 0, all outputs off"));
+    QCOMPARE(sent[1].bytes + QStringLiteral("  ") + sent[1].meaning,
+             QStringLiteral("E0 00 3F 00 00 1F  input status query, address 0"));
+    QVERIFY(receptions.contains(QStringLiteral("E0 00 3F 05 00 24  inputs 1 3 in alarm")));
+    QVERIFY(receptions.contains(QStringLiteral("E0 00 3B 00 00 1B  all outputs off")));
+
+    // Every frame the tester traced reached the simulator, in order, and
+    // was traced before it arrived there (both clocks are the same).
+    QVERIFY(waitUntil([&] { return sim.received().size() >= sent.size(); }, 5000));
+    QList<TraceLine> arrived;
+    for (const TraceLine &line : sim.trace()) {
+        if (line.what == QLatin1String("rx"))
+            arrived.append(line);
+    }
+    QCOMPARE(arrived.size(), sent.size());
+    for (qsizetype i = 0; i < sent.size(); ++i) {
+        QCOMPARE(arrived[i].bytes, sent[i].bytes);
+        QVERIFY(sent[i].micros <= arrived[i].micros);
+        QVERIFY(i == 0 || sent[i].micros > sent[i - 1].micros);
+    }
+}
+
+void TestE2EDiagnostics::noTraceWithoutTheVariable()
+{
+    QVERIFY(!qEnvironmentVariableIsSet("ALARM_HOST_TESTER_TRACE"));
+    QTemporaryDir dir;
+    const ScopedEnv tmp("TMPDIR", dir.path());
+    DesktopPlatform platform;
+    QVERIFY(dynamic_cast<QtSerialComponent *>(&platform.serial()));
+}
+
+void TestE2EDiagnostics::unwritableTraceCostsOneLine_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("cannot open") << QStringLiteral("/nonexistent-dir/wire.txt");
+    QTest::newRow("cannot write") << QStringLiteral("/dev/full");
+}
+
+void TestE2EDiagnostics::unwritableTraceCostsOneLine()
+{
+    QFETCH(QString, path);
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    const ScopedEnv tmp("TMPDIR", dir.path());
+    const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", path);
+    StderrCapture errors;
+    {
+        DesktopPlatform platform;
+        SerialComponent &line = platform.serial();
+        line.setCommPort(1);
+        QVERIFY(line.setSettings(QStringLiteral("9600,n,8,1")));
+        QVERIFY(line.setPortOpen(true));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(line.output(commandFrame(0, InputStatusQuery, 0)));
+        QVERIFY(waitUntil([&] { return sim.received().size() == 3; }, 5000));
+        line.setPortOpen(false);
+    }
+    const QStringList lines = errors.lines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().contains(path), qPrintable(lines.first()));
+}
+
+void TestE2EDiagnostics::scanFindsTheHost()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--address", "7", "--model", "16"}));
+    sim.command("inputs 05 01");
+    {
+        QtSerialComponent line;
+        QVERIFY(line.setPortOpen(true));
+        QVERIFY(line.output(commandFrame(7, OutputCommand, 0x81)));
+        QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains(QLatin1String("outputs 81")), 5000);
+    }
+
+    const ScanRun json = scan({"--com", "1", "--json"});
+    QCOMPARE(json.exitCode, 0);
+    QCOMPARE(json.out, QStringLiteral(R"([{"address":7,"in1":5,"in2":1,"out":129}])"));
+    QCOMPARE(json.err, QString());
+
+    const ScanRun text = scan({"--device", sim.ptyPath(), "--addresses", "6-8", "--timeout", "100"});
+    QCOMPARE(text.exitCode, 0);
+    QCOMPARE(text.out, QStringLiteral("地址 7: 报警输入 1 3 9; 打开的输出 1 8"));
+
+    QStringList asked;
+    for (const TraceLine &line : sim.trace())
+        asked.append(line.what + u' ' + line.bytes);
+    const QStringList scanOfOneHost{"rx-other E0 06 3F 00 00 25", "rx E0 07 3F 00 00 26", "tx E0 07 3F 05 01 2C",
+                             "rx E0 07 3B 00 00 22", "tx E0 07 3B 81 00 A3", "rx-other E0 08 3F 00 00 27"};
+    QCOMPARE(asked.mid(asked.size() - scanOfOneHost.size()), scanOfOneHost);
+}
+
+void TestE2EDiagnostics::scanWithoutHost_data()
+{
+    QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("silent line") << QStringList{"--silent"} << QStringList{"--com", "1"} << 1
+                                 << QStringLiteral("没有主机应答");
+    QTest::newRow("bad checksum") << QStringList{"--address", "3", "--bad-checksum"}
+                                  << QStringList{"--com", "1", "--addresses", "2-4"} << 1
+                                  << QStringLiteral("地址 3: 应答校验和错误 E0 03 3F 00 00 23\n没有主机应答");
+    QTest::newRow("missing device") << QStringList{} << QStringList{"--device", "/nonexistent/tty"} << 2
+                                    << QStringLiteral("alarm-host-scan: /nonexistent/tty: 无效的端口号");
+}
+
+void TestE2EDiagnostics::scanWithoutHost()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(QStringList, arguments);
+    SimulatorProcess sim;
+    QVERIFY(sim.start(simulator));
+    const ScanRun run = scan(arguments);
+    QTEST(run.exitCode, "exitCode");
+    QCOMPARE(run.out, QString());
+    QTEST(run.err, "error");
+}
+
+QTEST_MAIN(TestE2EDiagnostics)
+#include "tst_e2e_diagnostics.moc"
