@@ -315,7 +315,6 @@ private slots:
                 QTest::keyClick(list->isVisible() ? static_cast<QWidget *>(list) : combo, key);
             }
         }
-        m_ui.Frame4->removeEventFilter(&counter);
         QVERIFY(!list->isVisible());
         QTEST(int(clicks.size()), "clicks");
         QTEST(combo->listIndex(), "listIndex");
