@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLayout>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QTabBar>
 #include <QtTest>
 
@@ -218,6 +219,108 @@ private slots:
                 QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(name));
             }
         }
+    }
+
+    // The text room of a list's line edit (2 px each side and 1 px for the
+    // cursor are its own) holds every entry: none scrolls out of sight.
+    void listsFitTheirLongestEntry()
+    {
+        QStringList channels;
+        for (const char *n : {"一", "二", "三", "四", "五", "六", "七", "八", "九", "十", "十一", "十二", "十三",
+                              "十四", "十五", "十六"})
+            channels << u8("通道") + u8(n);
+        const QList<QPair<ComboBox *, QStringList>> lists = {
+            {m_ui.Combo1, {}}, {m_ui.Combo2, {}}, {m_ui.Combo3, {}}, {m_ui.Combo4, {}}, {m_ui.Combo5, channels}};
+        for (auto [combo, entries] : lists) {
+            showPage(combo == m_ui.Combo4 || combo == m_ui.Combo5 ? 4 : 3);
+            for (int i = 0; i < combo->listCount(); ++i)
+                entries << combo->itemText(i);
+            const int room = combo->lineEdit()->width() - 2 * 2 - 1;
+            for (const QString &entry : entries)
+                QVERIFY2(combo->fontMetrics().horizontalAdvance(entry) <= room, qPrintable(entry));
+        }
+    }
+
+    // Click comes from choosing an entry of the open list or from the arrow
+    // keys; a wheel notch or typed text raises none.
+    void listEvents_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<int>("clicks");
+        QTest::addColumn<int>("listIndex");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("wheel without focus") << "wheel" << 0 << -1 << "COM1";
+        QTest::newRow("wheel with focus") << "focus wheel" << 0 << -1 << "COM1";
+        QTest::newRow("arrow down") << "focus down" << 1 << 1 << "COM2";
+        QTest::newRow("arrow down twice, up") << "focus down down up" << 3 << 1 << "COM2";
+        QTest::newRow("entry of the open list clicked") << "open click3" << 1 << 3 << "COM4";
+        QTest::newRow("open list, Enter") << "open down enter" << 1 << 1 << "COM2";
+        QTest::newRow("open list, same entry again") << "open click0" << 1 << 0 << "COM1";
+        QTest::newRow("typed entry, Enter") << "focus type enter" << 0 << -1 << "COM3";
+        QTest::newRow("typed entry, focus leaves") << "focus type leave" << 0 << -1 << "COM3";
+        QTest::newRow("list closed unchosen, typed, Enter") << "open escape type enter" << 0 << -1 << "COM3";
+    }
+
+    void listEvents()
+    {
+        QFETCH(QString, gesture);
+        showPage(3);
+        ComboBox *combo = m_ui.Combo1;
+        combo->setText("COM1");
+        m_form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_form));
+        m_ui.Combo2->setFocus();
+        int wheelsOnFrame = 0;
+        struct WheelCounter : QObject
+        {
+            int &count;
+            explicit WheelCounter(int &n) : count(n) {}
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                count += event->type() == QEvent::Wheel;
+                return false;
+            }
+        } counter(wheelsOnFrame);
+        m_ui.Frame4->installEventFilter(&counter);
+        QSignalSpy clicks(combo, &ComboBox::Click);
+        QAbstractItemView *list = combo->view();
+        for (const QString &step : gesture.split(u' ')) {
+            if (step == "wheel") {
+                // As from the window system: focus by wheel and propagation
+                // to the parent apply only to spontaneous events.
+                const QPoint centre = combo->rect().center();
+                QWheelEvent wheel(centre, combo->mapToGlobal(centre), {}, {0, -120}, Qt::NoButton,
+                                  Qt::NoModifier, Qt::NoScrollPhase, false);
+                QSpontaneKeyEvent::setSpontaneous(&wheel);
+                qApp->notify(combo, &wheel);
+                QCOMPARE(wheelsOnFrame, 1);
+            } else if (step == "focus") {
+                combo->setFocus();
+            } else if (step == "open") {
+                combo->showPopup();
+                QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+            } else if (step.startsWith("click")) {
+                const QRect entry = list->visualRect(list->model()->index(step.back().digitValue(), 0));
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+            } else if (step == "type") {
+                combo->lineEdit()->selectAll();
+                QTest::keyClicks(combo, "COM3");
+            } else if (step == "leave") {
+                m_ui.Combo2->setFocus();
+            } else {
+                const Qt::Key key = step == "down" ? Qt::Key_Down
+                                    : step == "up" ? Qt::Key_Up
+                                    : step == "enter" ? Qt::Key_Return
+                                                      : Qt::Key_Escape;
+                QTest::keyClick(list->isVisible() ? static_cast<QWidget *>(list) : combo, key);
+            }
+        }
+        QVERIFY(!list->isVisible());
+        QTEST(int(clicks.size()), "clicks");
+        QTEST(combo->listIndex(), "listIndex");
+        QTEST(combo->text(), "text");
+        if (gesture == "wheel")
+            QVERIFY(!combo->hasFocus());
     }
 
     // Pictures of the pages to look at: tools/screenshots.sh.

@@ -1,6 +1,10 @@
 #include "formfixture.h"
 
+#include "link/serialcomponent.h"
+
 #include <QTest>
+
+#include <optional>
 
 // Linkage on the virtual clock: the start with its input check, alarms
 // driving the linked outputs, the filter and reset timers, lock, reset and
@@ -160,6 +164,24 @@ struct Host
     QList<int64_t> due;
 };
 
+// Filter 1.2 s and reset 3 s on input 2, the alarm held until `alarmUntil`,
+// linkage cancelled at `cancelAt` while a linkage timer still runs.
+struct CancelledLinkage : LinkageFixture
+{
+    CancelledLinkage(int alarmUntil, int cancelAt)
+    {
+        prepare(0, {1, 4}, 12, 3);
+        start();
+        host.emplace(*this, 0x02);
+        host->runTo(alarmUntil);
+        host->in1 = 0;
+        host->runTo(cancelAt);
+        ui.Command2[0]->click();
+    }
+
+    std::optional<Host> host;
+};
+
 } // namespace
 
 class TestLinkage : public QObject
@@ -186,6 +208,12 @@ private slots:
     void cancelRestoresSetUp();
     void timersRunningAtCancelSwitchOffWithoutPolling_data();
     void timersRunningAtCancelSwitchOffWithoutPolling();
+    void leftoverTimerRunningOutDuringTheInputCheck_data();
+    void leftoverTimerRunningOutDuringTheInputCheck();
+    void checkLeftWaitingIsAbandoned_data();
+    void checkLeftWaitingIsAbandoned();
+    void portFailingInTheLastStageUndoesTheStart_data();
+    void portFailingInTheLastStageUndoesTheStart();
 };
 
 void TestLinkage::startRefusedOnAnEmptyTable()
@@ -458,11 +486,12 @@ void TestLinkage::resetTimeZeroKeepsTheOutputsOn()
 }
 
 // A reset timer still running from an earlier linkage sets the filter
-// pending after a restart without filter time: the alarm must still act.
+// pending after a restart without filter time: the alarm acts at once, as
+// in any start without filter, and no automatic reset follows.
 void TestLinkage::leftoverResetTimerWithoutFilterTime()
 {
     LinkageFixture f;
-    f.prepare(0, {1, 4}, 0, 0);
+    f.prepare(0, {1, 4}, 0, 3);
     f.start();
     f.c.Timer6->setInterval(1000);
     f.c.Timer6->setEnabled(true);
@@ -470,10 +499,12 @@ void TestLinkage::leftoverResetTimerWithoutFilterTime()
     host.runTo(1100);
     QVERIFY(f.state.filterPending);
     host.in1 = 0x02;
-    host.runTo(1400);
+    host.runTo(10000);
     QVERIFY(!f.state.filterPending);
     QCOMPARE(f.state.linkageOutputMask, int16_t(0x10));
-    QCOMPARE(f.commands(1100).mid(0, 2), (QStringList{at(1181, kAllOff), at(1236, "E0 00 3D 10 00 2D")}));
+    QCOMPARE(f.commands(1100).first(), at(1180, "E0 00 3D 10 00 2D"));
+    QVERIFY(f.commands(1100).filter(kAllOff).isEmpty());
+    QVERIFY(!f.c.Timer5->isCounting() && !f.c.Timer6->isCounting());
 }
 
 void TestLinkage::alarmGoneWithinTheFilterTime()
@@ -711,20 +742,130 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
     QFETCH(int, cancelAt);
     QFETCH(QStringList, log);
     QFETCH(bool, filterPending);
-    LinkageFixture f;
-    f.prepare(0, {1, 4}, 12, 3);
-    f.start();
-    Host host(f, 0x02);
-    host.runTo(alarmUntil);
-    host.in1 = 0;
-    host.runTo(cancelAt);
-    f.ui.Command2[0]->click();
-    host.runTo(10000);
+    CancelledLinkage f(alarmUntil, cancelAt);
+    f.host->runTo(10000);
     QCOMPARE(f.logFrom(cancelAt + 1), log);
     QCOMPARE(f.counting(), QString());
     QCOMPARE(f.state.filterPending, filterPending);
     QCOMPARE(f.ui.SSTab1->tab(), 3);
     QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck_data()
+{
+    QTest::addColumn<int>("alarmUntil");
+    QTest::addColumn<int>("cancelAt");
+    QTest::addColumn<int>("pressAt");
+    // The timers as in the cancel test above: filter due at 1290, reset at
+    // 4290; start pressed 20 ms before.
+    QTest::newRow("filter timer") << 100 << 500 << 1270;
+    QTest::newRow("reset timer") << 2000 << 2030 << 4270;
+}
+
+// The timer's output frame goes out, and the check goes on: polling resumes
+// on the open port and the quiet reply completes the start.
+void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck()
+{
+    QFETCH(int, alarmUntil);
+    QFETCH(int, cancelAt);
+    QFETCH(int, pressAt);
+    CancelledLinkage f(alarmUntil, cancelAt);
+    f.prepare(0, {1, 4});
+    f.host->runTo(pressAt);
+    f.ui.Command1->click();
+    f.host->runTo(pressAt + 150);
+    const int p = pressAt;
+    QCOMPARE(f.framesFrom(p), (QStringList{at(p + 40, kAllOff), at(p + 70, kInQuery), at(p + 75, kAllOff),
+                                            at(p + 95, kAllOff), at(p + 125, kInQuery), at(p + 145, kOutQuery)}));
+    QVERIFY(f.state.linkageActive && f.state.inputCheckPassed && !f.state.inputCheckPending);
+    QCOMPARE(f.ui.SSTab1->tab(), 0);
+    QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
+    QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestLinkage::checkLeftWaitingIsAbandoned_data()
+{
+    QTest::addColumn<int>("leave"); // the page selected, or -1: linkage unticked
+    QTest::newRow("linkage unticked") << -1;
+    QTest::newRow("8-channel page") << 0;
+    QTest::newRow("16-channel page") << 1;
+    QTest::newRow("watchdog page") << 2;
+    QTest::newRow("parameter page") << 3;
+}
+
+// Start pressed with the host silent, then the settings left: linkage has
+// not started, and a host page polls as without it.
+void TestLinkage::checkLeftWaitingIsAbandoned()
+{
+    QFETCH(int, leave);
+    LinkageFixture f;
+    f.prepare(0, {0, 2});
+    f.ui.Command1->click();
+    f.advanceTo(90); // no reply to the queries at 30 and 80
+    if (leave < 0)
+        f.ui.Check3->click();
+    else
+        f.page(leave);
+    QVERIFY(!f.state.linkageActive && !f.state.inputCheckPending);
+    if (leave < 0) {
+        QCOMPARE(f.counting(), QString());
+        QVERIFY(!f.port.portOpen());
+    }
+    const int host = leave == 1 ? 1 : 0;
+    f.page(host);
+    f.advanceTo(145);
+    f.reply("E0003F00001F");
+    f.advanceTo(205);
+    QCOMPARE(f.framesFrom(90), (QStringList{at(90, kAllOff), at(140, kInQuery), at(160, kOutQuery),
+                                             at(200, kAllOff)}));
+    QCOMPARE(f.shownHostButtons(), QStringList{});
+    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
+    // A later press starts afresh.
+    f.page(4);
+    if (leave < 0)
+        f.ui.Check3->click();
+    f.advanceTo(1000);
+    f.start();
+    QCOMPARE(f.ui.SSTab1->tab(), 0);
+    QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
+}
+
+void TestLinkage::portFailingInTheLastStageUndoesTheStart_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::newRow("8-channel host") << 0;
+    QTest::newRow("16-channel host") << 1;
+}
+
+// The adapter goes between the check's reply and the host page's entry:
+// one message, and the settings page as before the press.
+void TestLinkage::portFailingInTheLastStageUndoesTheStart()
+{
+    QFETCH(int, host);
+    LinkageFixture f;
+    f.prepare(host, {host == 0 ? 0 : 8, 2});
+    f.ui.Command1->click();
+    f.advanceTo(35);
+    f.port.failOpen(1, SerialComponent::kInvalidPort);
+    f.reply("E0003F00001F");
+    f.advanceTo(1000);
+    QCOMPARE(f.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
+    QCOMPARE(f.ui.SSTab1->tab(), 4);
+    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
+    for (size_t i = 0; i < 8; ++i)
+        QVERIFY(f.ui.Check1[i]->isEnabledTo(f.ui.Frame3) && f.ui.Check5[i]->isEnabled());
+    QVERIFY(f.ui.Frame10->isEnabled());
+    QVERIFY(!f.ui.Frame3->isEnabled()); // linkage is still ticked
+    QCOMPARE(f.shownHostButtons(), QStringList{});
+    QVERIFY(!f.state.linkageActive && !f.state.inputCheckPassed);
+    QVERIFY(f.ui.Command1->isEnabled());
+    QCOMPARE(f.counting(), QString());
+    QVERIFY(!f.port.portOpen());
+    // The adapter back, the same press starts linkage.
+    f.port.failOpen(1, QString());
+    f.start();
+    QCOMPARE(f.ui.SSTab1->tab(), host);
+    QCOMPARE(f.boxes.shown().size(), 1);
 }
 
 QTEST_MAIN(TestLinkage)

@@ -145,6 +145,9 @@ void TestPortProbe::textsThatNameNoValue_data()
     QTest::newRow("negative address")
         << "COM2" << "-1" << "100"
         << QStringList{"无效的地址-1,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
+    QTest::newRow("address beyond a double")
+        << "COM2" << "1e400" << "100"
+        << QStringList{"无效的地址1e400,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
     QTest::newRow("address text without number") << "COM2" << "abc" << "100" << QStringList{} << 2 << 0 << 100;
     QTest::newRow("period zero")
         << "COM2" << "3" << "0"

@@ -34,6 +34,11 @@ void PollSchedule::Form_Load()
 void PollSchedule::SSTab1_Click()
 {
     stopPolling();
+    // Only the start's own last stage leaves the settings page with the
+    // check passed; any other way out abandons a check still waiting, or a
+    // host page would poll with linkage on that never started.
+    if (state.inputCheckPending)
+        abandonInputCheck();
     switch (ui.SSTab1->tab()) {
     case 0:
     case 1:

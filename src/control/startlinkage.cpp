@@ -1,6 +1,7 @@
 #include "startlinkage.h"
 
 #include "link/senders.h"
+#include "link/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
@@ -76,8 +77,28 @@ void StartLinkage::start()
     state.timeSettings[2] = textToInt16(ui.Text2->text());
     state.filterPending = state.timeSettings[1] != 0;
     ui.SSTab1->setTab(host);
+    // The host page could not open the port and has said so: undone, the
+    // start leaves no frozen pages with nothing polled behind it.
+    if (!MSComm1.portOpen()) {
+        undoStart(host);
+        return;
+    }
     state.linkageOutputMask = state.manualOutputMask;
     linkageswithout();
     ui.Command2[host]->setVisible(true);
     ui.Command1->setEnabled(false);
+}
+
+// Back to the settings page as before the press: linkage off, the host's
+// manual controls and every page usable again.
+void StartLinkage::undoStart(int host)
+{
+    state.linkageActive = false;
+    for (int i = 0; i <= 7; ++i)
+        (host == 0 ? ui.Check1[i] : ui.Check5[i])->setEnabled(true);
+    if (host == 1)
+        ui.Frame10->setEnabled(true);
+    for (int page = 0; page <= 4; ++page)
+        ui.SSTab1->setTabEnabled(page, true);
+    ui.SSTab1->setTab(4);
 }

@@ -16,4 +16,5 @@ private:
     void tableCheck();
     void inputCheck();
     void start();
+    void undoStart(int host);
 };

@@ -56,10 +56,12 @@ void Senders::Timer8_Timer()
     Timer1.setInterval(30);
     // Polling resumes only where it belongs: not while the host is locked,
     // and not behind the parameter or settings pages, whose port must be
-    // free again once the outputs are off.
-    Timer1.setEnabled(!state.locked && hostPageCurrent());
+    // free again once the outputs are off; but an input check waiting on
+    // the settings page needs the polls and the port to be decided.
+    const bool polls = hostPageCurrent() || state.inputCheckPending;
+    Timer1.setEnabled(!state.locked && polls);
     Timer8.setEnabled(false);
-    if (!hostPageCurrent())
+    if (!polls)
         MSComm1.setPortOpen(false);
 }
 

@@ -37,18 +37,12 @@ void ResponseParser::preLinkageInputCheck()
 {
     const int sum = state.replyTable[0][4] + state.replyTable[0][3];
     if (sum != 0) {
-        stopPolling();
-        // The port was opened for the check only. Left open, any stray
-        // reception would run the linkage evaluation on the alarmed row and
-        // switch outputs on before linkage was ever started.
-        if (!hostPageCurrent())
-            MSComm1.setPortOpen(false);
         // Refused, linkage has not started: left on, a host page would poll
         // without lamps or manual outputs and the alarm would drive the
-        // linked outputs with no cancel button to stop it. A new press runs
-        // the check again and switches linkage mode back on.
-        state.linkageActive = false;
-        state.inputCheckPending = false;
+        // linked outputs with no cancel button to stop it; and left open,
+        // the port opened for the check would let any stray reception run
+        // the linkage evaluation on the alarmed row.
+        abandonInputCheck();
         showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
         return;
     }
@@ -64,6 +58,11 @@ void ResponseParser::linkageEvaluation()
     if (in1 == 0 && in2 == 0)
         return;
 
+    // Nothing to wait out with a filter time of 0: a reset timer left from
+    // before a restart set the filter pending, but a start without filter
+    // acts on alarms at once and has no automatic reset.
+    if (state.timeSettings[1] == 0)
+        state.filterPending = false;
     bool alarmSeen = false;
     QVarLengthArray<int, 16> alarmed;
     for (int bit = 7; bit >= 0; --bit) {
@@ -112,11 +111,8 @@ void ResponseParser::linkageEvaluation()
         linkageswithout();
     } else if (alarmSeen) {
         // 32-bit milliseconds; re-arming with the same interval keeps the
-        // count running from the first alarmed reception. A filter time of
-        // zero (a reset timer left over from before a restart set the filter
-        // pending) has nothing to wait out: an interval of 0 would never tick
-        // and keep linkage waiting for good.
-        Timer5.setInterval(std::max(int(state.timeSettings[1]) * 100, 1));
+        // count running from the first alarmed reception.
+        Timer5.setInterval(int(state.timeSettings[1]) * 100);
         Timer5.setEnabled(true);
     }
 }

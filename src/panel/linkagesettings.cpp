@@ -47,6 +47,9 @@ void LinkageSettings::Check3_Click()
         for (CheckBox *box : ui.Check2)
             box->setEnabled(false);
         ui.Command1->setEnabled(false);
+        // Switched off while its check still waits: the start is abandoned.
+        if (state.inputCheckPending)
+            abandonInputCheck();
     }
 }
 

@@ -1,6 +1,10 @@
 #include "combobox.h"
 
+#include <QAbstractItemView>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 ComboBox::ComboBox(QWidget *parent)
     : QComboBox(parent)
@@ -9,13 +13,18 @@ ComboBox::ComboBox(QWidget *parent)
     setInsertPolicy(QComboBox::NoInsert);
     // Typed text stays as typed: no completion from the list.
     setCompleter(nullptr);
-    connect(this, &QComboBox::activated, this, &ComboBox::choose);
+    // A wheel passing over the list must not take the keyboard focus.
+    setFocusPolicy(Qt::StrongFocus);
+    connect(this, &QComboBox::activated, this, &ComboBox::activatedBy);
     connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_listIndex = -1; });
 }
 
 void ComboBox::setText(const QString &text)
 {
     const QSignalBlocker blocker(this);
+    // The arrow keys step on from the entry shown, if the text is one.
+    if (const int shown = findText(text); shown >= 0)
+        setCurrentIndex(shown);
     setEditText(text);
     m_listIndex = -1;
 }
@@ -47,4 +56,70 @@ void ComboBox::choose(int index)
     }
     m_listIndex = index;
     emit Click();
+}
+
+// The open list closes before it reports the entry chosen in it.
+void ComboBox::hidePopup()
+{
+    m_operatorChoice = view()->isVisible();
+    QComboBox::hidePopup();
+}
+
+void ComboBox::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    m_operatorChoice = !(event->modifiers() & Qt::AltModifier)
+                       && (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp
+                           || key == Qt::Key_PageDown);
+    QComboBox::keyPressEvent(event);
+    m_operatorChoice = false;
+}
+
+void ComboBox::focusOutEvent(QFocusEvent *event)
+{
+    m_operatorChoice = false;
+    QComboBox::focusOutEvent(event);
+}
+
+void ComboBox::wheelEvent(QWheelEvent *event)
+{
+    event->ignore();
+}
+
+void ComboBox::activatedBy(int index)
+{
+    if (!m_operatorChoice)
+        return;
+    m_operatorChoice = false;
+    choose(index);
+}
+
+QSize ComboBox::sizeHint() const
+{
+    QSize hint = QComboBox::sizeHint();
+    hint.setWidth(std::max(hint.width(), widthForEntries()));
+    return hint;
+}
+
+QSize ComboBox::minimumSizeHint() const
+{
+    QSize hint = QComboBox::minimumSizeHint();
+    hint.setWidth(std::max(hint.width(), widthForEntries()));
+    return hint;
+}
+
+// Qt sizes a list for its entries' text alone, but the text field keeps
+// 2 px each side of the text and 1 px for the cursor: the longest entry
+// would scroll its first character out of sight.
+int ComboBox::widthForEntries() const
+{
+    int longest = 0;
+    for (int i = 0; i < count(); ++i)
+        longest = std::max(longest, fontMetrics().horizontalAdvance(itemText(i)));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    option.rect = QRect(0, 0, 1000, QComboBox::sizeHint().height());
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                QStyle::SC_ComboBoxEditField, this);
+    return longest + 2 * 2 + 1 + option.rect.width() - field.width();
 }

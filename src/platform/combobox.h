@@ -3,8 +3,11 @@
 #include <QComboBox>
 
 // An editable drop-down list. Click comes only from the operator choosing
-// an entry. listIndex() is the chosen entry's position, or -1 once the
-// list was cleared, its text set in code or typed by the operator.
+// an entry: from the open list, or by stepping with the arrow keys while
+// the list has the keyboard focus. A wheel notch never changes the list
+// (the page under it gets the wheel), and typed text raises nothing: its
+// readers take the text. listIndex() is the chosen entry's position, or -1
+// once the list was cleared, its text set in code or typed by the operator.
 class ComboBox : public QComboBox
 {
     Q_OBJECT
@@ -21,9 +24,25 @@ public:
     // The operator's choice of entry `index`, as from the drop-down.
     void choose(int index);
 
+    void hidePopup() override;
+    // Wide enough to show the longest entry whole in the text field.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 signals:
     void Click();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
 private:
+    void activatedBy(int index);
+    int widthForEntries() const;
+
     int m_listIndex = -1;
+    // Set while Qt's activation comes from the open list or an arrow key;
+    // any other activation (typed text on Enter or focus loss) is ignored.
+    bool m_operatorChoice = false;
 };

@@ -40,7 +40,9 @@ double leadingNumber(const QString &text)
     }
     bool ok = false;
     const double value = text.mid(start, end - start).toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    // A number beyond a double's range comes back infinite, so that range
+    // checks refuse it; one too small for a double is 0.
+    return ok || std::isinf(value) ? value : 0.0;
 }
 
 double roundHalfEven(double value)
