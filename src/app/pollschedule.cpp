@@ -38,7 +38,7 @@ void PollSchedule::SSTab1_Click()
     // check passed; any other way out abandons a check still waiting, or a
     // host page would poll with linkage on that never started.
     if (state.inputCheckPending)
-        abandonInputCheck();
+        form.senders->abandonInputCheck();
     switch (ui.SSTab1->tab()) {
     case 0:
     case 1:

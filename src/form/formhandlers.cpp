@@ -1,6 +1,5 @@
 #include "formhandlers.h"
 
-#include "link/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
@@ -66,15 +65,6 @@ void FormHandlers::restoreHostPage(int host) const
 CommandButton *FormHandlers::resetButton() const
 {
     return ui.Command8[state.hostType == 0 ? 0 : 1];
-}
-
-void FormHandlers::abandonInputCheck() const
-{
-    stopPolling();
-    if (!hostPageCurrent())
-        MSComm1.setPortOpen(false);
-    state.linkageActive = false;
-    state.inputCheckPending = false;
 }
 
 bool FormHandlers::hostPageCurrent() const

@@ -33,10 +33,6 @@ protected:
     CommandButton *resetButton() const;
     // Page 0 or 1 of SSTab1 is in front.
     bool hostPageCurrent() const;
-    // An input check that has not passed ends with linkage not started:
-    // its polls stop, and the port it opened is closed unless a host page
-    // is in front. A new press of the start button checks again.
-    void abandonInputCheck() const;
 
     Form1Context &form;
     Module1 &state;

@@ -103,6 +103,15 @@ bool Senders::write(const QByteArray &frame)
     return false;
 }
 
+void Senders::abandonInputCheck()
+{
+    stopPolling();
+    if (!hostPageCurrent())
+        MSComm1.setPortOpen(false);
+    state.linkageActive = false;
+    state.inputCheckPending = false;
+}
+
 bool Senders::openIfClosed()
 {
     if (MSComm1.portOpen() || MSComm1.setPortOpen(true))

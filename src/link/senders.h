@@ -24,6 +24,10 @@ public:
     void linkFailed();
     // Opens the port when it is closed; false when it cannot (reported).
     bool openIfClosed();
+    // An input check that has not passed ends with linkage not started:
+    // its polls stop, and the port it opened is closed unless a host page
+    // is in front. A new press of the start button checks again.
+    void abandonInputCheck();
 
 private:
     bool write(const QByteArray &frame);

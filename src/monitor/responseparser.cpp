@@ -1,6 +1,7 @@
 #include "responseparser.h"
 
 #include "link/commandframe.h"
+#include "link/senders.h"
 #include "link/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/commandbutton.h"
@@ -42,7 +43,7 @@ void ResponseParser::preLinkageInputCheck()
         // linked outputs with no cancel button to stop it; and left open,
         // the port opened for the check would let any stray reception run
         // the linkage evaluation on the alarmed row.
-        abandonInputCheck();
+        form.senders->abandonInputCheck();
         showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
         return;
     }

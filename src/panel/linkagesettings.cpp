@@ -1,5 +1,6 @@
 #include "linkagesettings.h"
 
+#include "link/senders.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
@@ -49,7 +50,7 @@ void LinkageSettings::Check3_Click()
         ui.Command1->setEnabled(false);
         // Switched off while its check still waits: the start is abandoned.
         if (state.inputCheckPending)
-            abandonInputCheck();
+            form.senders->abandonInputCheck();
     }
 }
 
