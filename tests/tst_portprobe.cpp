@@ -100,11 +100,11 @@ void TestPortProbe::eighthFailureStopsAPendingRetry()
 void TestPortProbe::otherFailuresStopTheChain()
 {
     FormFixture f;
-    f.port.failOpen(1, SerialComponent::kAccessDenied);
+    f.port.failOpen(1, SerialComponent::accessDenied("/dev/ttyUSB0"));
     f.load();
     f.advance(1000);
     QCOMPARE(f.boxes.texts(),
-             QStringList{SerialComponent::kAccessDenied + ",请检查或更换端口重新操作"});
+             QStringList{"没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作"});
     QCOMPARE(f.state.portErrorCount, int16_t(2));
     QCOMPARE(f.counting(), QString());
 }
