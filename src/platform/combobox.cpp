@@ -48,3 +48,9 @@ void ComboBox::choose(int index)
     m_listIndex = index;
     emit Click();
 }
+
+void ComboBox::showPopup()
+{
+    emit popupAboutToShow();
+    QComboBox::showPopup();
+}

@@ -20,9 +20,12 @@ public:
     void addEntry(const QString &entry);
     // The operator's choice of entry `index`, as from the drop-down.
     void choose(int index);
+    void showPopup() override;
 
 signals:
     void Click();
+    // The list is about to drop down, in time to bring its entries up to date.
+    void popupAboutToShow();
 
 private:
     int m_listIndex = -1;
