@@ -344,7 +344,8 @@ private:
     {
         const uint8_t f = m_in.byte() % 10;
         const QString descriptions[] = {QString(), SerialComponent::kInvalidPort,
-                                        SerialComponent::kPortInUse, SerialComponent::kAccessDenied,
+                                        SerialComponent::kPortInUse,
+                                        SerialComponent::accessDenied(QStringLiteral("/dev/ttyUSB0")),
                                         QStringLiteral("设备已断开")};
         const QString description = descriptions[m_in.byte() % 5];
         FakeSerialComponent &port = platform.port;

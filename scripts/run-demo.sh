@@ -23,8 +23,9 @@ Simulated alarm host (8 inputs, address 0) on $pty, mapped to COM1.
 In the tester: select the tab "八路报警主机"; input 2 alarms at 2 s and input 5
 at 6 s of every 10 s, and the lamps turn red.
 
-To use a real host instead, map COM1 to your adapter and start the tester:
-    ALARM_HOST_TESTER_COM1=/dev/ttyUSB0 build/bin/alarm-host-tester
+To use a real host instead, plug in the USB-RS485 adapter (COM1 when it is
+the only serial port) and start the tester from the menu or as
+    build/bin/alarm-host-tester
 (your user must be in the dialout group: sudo adduser \$USER dialout)
 TEXT
 

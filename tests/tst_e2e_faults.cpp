@@ -1,4 +1,5 @@
 #include "e2eharness.h"
+#include "lockedpty.h"
 
 #include "link/qtserialcomponent.h"
 #include "platform/intervaltimer.h"
@@ -214,11 +215,16 @@ class TestE2EFaults : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { qunsetenv("ALARM_HOST_TESTER_COM1"); }
+    void cleanup()
+    {
+        qunsetenv("ALARM_HOST_TESTER_COM1");
+        qunsetenv("ALARM_HOST_TESTER_COM2");
+    }
 
     void adapterPulledAndPluggedBack();
     void adapterPulledWhileLinkageRuns();
     void adapterPulledWithLinkageTimersPending();
+    void deadNodeAtStartMovesOnToTheNextPort();
     void hostPageCannotOpenPort_data();
     void hostPageCannotOpenPort();
     void lineFaults_data();
@@ -346,6 +352,38 @@ void TestE2EFaults::adapterPulledWithLinkageTimersPending()
     QCOMPARE(platform.boxes.texts().size(), 1);
 }
 
+// A node with no device behind it, as most PCs' ttyS ports are: start-up
+// reports COM1 invalid and, 50 ms after the box, moves on to COM2 where the
+// host answers.
+void TestE2EFaults::deadNodeAtStartMovesOnToTheNextPort()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    const LockedPty dead;
+    QVERIFY(!dead.slavePath().isEmpty());
+    qputenv("ALARM_HOST_TESTER_COM1", dead.slavePath());
+    qputenv("ALARM_HOST_TESTER_COM2", sim.ptyPath().toLocal8Bit());
+
+    E2EPlatform platform;
+    Form1 form(platform);
+    form.Form_Load();
+    QCOMPARE(platform.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
+    const IntervalTimer &retry = *form.context().Timer7;
+    QVERIFY(retry.isCounting());
+    QCOMPARE(retry.interval(), 50);
+    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Combo1->text(), QStringLiteral("COM2"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!retry.isCounting(), 5000);
+    QCOMPARE(form.state().portNumber, int16_t(2));
+    QCOMPARE(platform.boxes.texts().size(), 1);
+    QVERIFY(!platform.port.portOpen());
+
+    form.ui().SSTab1->setTab(0);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 6, 10000);
+    VERIFY_RESPONSIVE(sim, form.ui().Check1[2], "04");
+    QCOMPARE(platform.boxes.shown().size(), 1);
+    VERIFY_CLEAN_FRAMES(sim);
+}
+
 void TestE2EFaults::hostPageCannotOpenPort_data()
 {
     QTest::addColumn<Obstacle>("obstacle");
@@ -355,7 +393,7 @@ void TestE2EFaults::hostPageCannotOpenPort_data()
         << Obstacle::Held << QStringLiteral("com1端口已经打开,请检查或更换端口重新操作");
     QTest::newRow("no such device")
         << Obstacle::Missing << QStringLiteral("无效的com1端口,请检查或更换端口重新操作");
-    QTest::newRow("access refused") << Obstacle::Refused << SerialComponent::kAccessDenied + kTryAgain;
+    QTest::newRow("access refused") << Obstacle::Refused << QString(); // names the device
 }
 
 void TestE2EFaults::hostPageCannotOpenPort()
@@ -399,6 +437,8 @@ void TestE2EFaults::hostPageCannotOpenPort()
     }
 
     form.ui().SSTab1->setTab(0);
+    if (obstacle == Obstacle::Refused)
+        message = SerialComponent::accessDenied(sim.ptyPath()) + kTryAgain;
     QCOMPARE(platform.boxes.texts(), QStringList{message});
     QVERIFY(!platform.port.portOpen());
     QVERIFY(pollingStopped(form));
@@ -450,7 +490,8 @@ void TestE2EFaults::refusedAsAnotherUser(SimulatorProcess &sim)
         QTest::qSkip(why.constData(), __FILE__, __LINE__);
         return;
     }
-    const QStringList expected{QStringLiteral("box ") + SerialComponent::kAccessDenied + kTryAgain,
+    const QStringList expected{QStringLiteral("box ") + SerialComponent::accessDenied(sim.ptyPath())
+                                   + kTryAgain,
                                QStringLiteral("open 0"), QStringLiteral("stopped 1")};
     QCOMPARE(lines, expected);
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);

@@ -240,8 +240,8 @@ void TestPolling::hostPageThatCannotBeOpened_data()
                                              << "com1端口已经打开,请检查或更换端口重新操作";
     QTest::newRow("missing") << SerialComponent::kInvalidPort
                              << "无效的com1端口,请检查或更换端口重新操作";
-    QTest::newRow("access refused") << SerialComponent::kAccessDenied
-                                    << SerialComponent::kAccessDenied + ",请检查或更换端口重新操作";
+    const QString refused = SerialComponent::accessDenied("/dev/ttyUSB0");
+    QTest::newRow("access refused") << refused << refused + ",请检查或更换端口重新操作";
 }
 
 // Entering a host page with a port that cannot be opened: the probe's

@@ -2,6 +2,7 @@
 
 #include "link/serialcomponent.h"
 
+#include <QHelpEvent>
 #include <QTest>
 
 // The parameter lists and the port probe with its retry chain.
@@ -16,6 +17,7 @@ private slots:
     void eighthFailureStopsAPendingRetry();
     void otherFailuresStopTheChain();
     void portListClick();
+    void portListNamesTheDevicesWhenOpened();
     void textsThatNameNoValue_data();
     void textsThatNameNoValue();
     void periodAndAddressChoicesProbeNothing();
@@ -100,11 +102,11 @@ void TestPortProbe::eighthFailureStopsAPendingRetry()
 void TestPortProbe::otherFailuresStopTheChain()
 {
     FormFixture f;
-    f.port.failOpen(1, SerialComponent::kAccessDenied);
+    f.port.failOpen(1, SerialComponent::accessDenied("/dev/ttyUSB0"));
     f.load();
     f.advance(1000);
     QCOMPARE(f.boxes.texts(),
-             QStringList{SerialComponent::kAccessDenied + ",请检查或更换端口重新操作"});
+             QStringList{"没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作"});
     QCOMPARE(f.state.portErrorCount, int16_t(2));
     QCOMPARE(f.counting(), QString());
 }
@@ -123,6 +125,32 @@ void TestPortProbe::portListClick()
     f.ui.Combo1->setText("COM6");
     emit f.ui.Combo1->Click();
     QCOMPARE(f.state.portNumber, int16_t(1));
+    QVERIFY(f.boxes.shown().isEmpty());
+}
+
+// The tooltips follow the devices as they are when the list drops down or
+// its tooltip shows; the entries keep their COM names. (Unmapped numbers
+// show whatever serial ports this machine has, so only COM3 is compared.)
+void TestPortProbe::portListNamesTheDevicesWhenOpened()
+{
+    FormFixture f;
+    ComboBox &list = *f.ui.Combo1;
+    for (const char *device : {"/dev/serial/by-id/usb-none-if00-port0", "/dev/pts/7"}) {
+        qputenv("ALARM_HOST_TESTER_COM3", device);
+        QVERIFY(!list.itemData(2, Qt::ToolTipRole).toString().endsWith(device));
+        list.showPopup();
+        const QString line = QStringLiteral("COM3 = ") + device;
+        QCOMPARE(list.itemData(2, Qt::ToolTipRole).toString(), line);
+        QCOMPARE(list.toolTip().split(u'\n').at(2), line);
+        QCOMPARE(list.toolTip().count(u'\n'), 7);
+        list.hidePopup();
+    }
+    qputenv("ALARM_HOST_TESTER_COM3", "/dev/ttyUSB3");
+    QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), list.mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(&list, &hover);
+    QVERIFY(list.toolTip().contains("COM3 = /dev/ttyUSB3\n"));
+    qunsetenv("ALARM_HOST_TESTER_COM3");
+    QCOMPARE(list.itemText(2), QStringLiteral("COM3"));
     QVERIFY(f.boxes.shown().isEmpty());
 }
 

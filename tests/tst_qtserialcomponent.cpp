@@ -1,5 +1,6 @@
 #include "link/portmap.h"
 #include "link/qtserialcomponent.h"
+#include "lockedpty.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include <fcntl.h>
@@ -165,10 +167,13 @@ class TestQtSerialComponent : public QObject
 private slots:
     void cleanup() { qunsetenv("ALARM_HOST_TESTER_COM1"); }
 
-    void portMapping();
+    void portNumbering_data();
+    void portNumbering();
+    void portOverride();
     void settingsParser_data();
     void settingsParser();
     void settingsReachTheLine();
+    void openFailuresAreToldApart_data();
     void openFailuresAreToldApart();
     void portHeldByAnotherProgram();
     void deviceWithoutAccessRights();
@@ -177,16 +182,86 @@ private slots:
     void discardedInputIsGone();
     void frameWrittenBeforeCloseReachesPeer();
     void vanishedDeviceFailsWrites();
+
+private:
+    // What the open failure rows point at, kept while the rows run.
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LockedPty> m_locked;
 };
 
-void TestQtSerialComponent::portMapping()
+void TestQtSerialComponent::portNumbering_data()
+{
+    // Ports as the system lists them (in no particular order): name, then
+    // description, manufacturer, serial number where known.
+    QTest::addColumn<QStringList>("present");
+    // ALARM_HOST_TESTER_COMn and the path it resolves to.
+    QTest::addColumn<QString>("override");
+    QTest::addColumn<QString>("target");
+    // COM1.. in turn: device and details; "-" for no device.
+    QTest::addColumn<QStringList>("expected");
+
+    const QString ftdi = QStringLiteral("ttyUSB0;FT232R USB UART;FTDI;A10K3Q9X");
+    const QString ch340 = QStringLiteral("ttyUSB1;USB Serial;QinHeng Electronics;");
+    const QStringList gone{"-", "-", "-", "-", "-", "-", "-"};
+    QTest::newRow("laptop, one adapter")
+        << QStringList{ftdi} << QString() << QString()
+        << QStringList{"/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X"} + gone;
+    QTest::newRow("desktop, ttyS0 and two adapters")
+        << QStringList{ch340, "ttyS0;;;", ftdi} << QString() << QString()
+        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X",
+                       "/dev/ttyUSB1 USB Serial QinHeng Electronics", "-"};
+    QTest::newRow("built-in first, then by kind and number")
+        << QStringList{"ttyACM0;;;", "ttyUSB10;;;", "ttyS1;;;", "ttyUSB2;;;", "ttyAMA0;;;"}
+        << QString() << QString()
+        << QStringList{"/dev/ttyAMA0", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyUSB10",
+                       "/dev/ttyACM0", "-"};
+    // The same machine before and after the adapter is plugged in: the
+    // next probe of COM2 finds it.
+    QTest::newRow("before plugging in") << QStringList{"ttyS0;;;"} << QString() << QString()
+                                        << QStringList{"/dev/ttyS0", "-"};
+    QTest::newRow("after plugging in")
+        << QStringList{"ttyS0;;;", ftdi} << QString() << QString()
+        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X"};
+    QTest::newRow("no ports") << QStringList{} << QString() << QString() << QStringList{"-"};
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3Q9X-if00-port0");
+    QTest::newRow("override by id")
+        << QStringList{"ttyS0;;;", ftdi} << byId << QStringLiteral("/dev/ttyUSB0")
+        << QStringList{byId + " FT232R USB UART FTDI A10K3Q9X"};
+    QTest::newRow("override, unlisted") << QStringList{ftdi} << QStringLiteral("/dev/pts/3")
+                                        << QStringLiteral("/dev/pts/3")
+                                        << QStringList{"/dev/pts/3"};
+}
+
+void TestQtSerialComponent::portNumbering()
+{
+    QFETCH(QStringList, present);
+    QFETCH(QString, override);
+    QFETCH(QString, target);
+    QFETCH(QStringList, expected);
+
+    QList<PortDescription> ports;
+    for (const QString &line : present) {
+        const QStringList f = line.split(u';');
+        ports.append({f[0], "/dev/" + f[0], f[1], f[2], f[3]});
+    }
+    for (int n = 1; n <= expected.size(); ++n) {
+        const PortDescription port = portForNumber(int16_t(n), ports, override, target);
+        QStringList shown{port.systemLocation.isEmpty() ? QStringLiteral("-") : port.systemLocation};
+        for (const QString &detail : {port.description, port.manufacturer, port.serialNumber})
+            if (!detail.isEmpty())
+                shown.append(detail);
+        QCOMPARE(shown.join(u' '), expected.at(n - 1));
+    }
+    for (const int16_t n : {int16_t(0), int16_t(9)})
+        QVERIFY(portForNumber(n, ports, override, target).systemLocation.isEmpty());
+}
+
+void TestQtSerialComponent::portOverride()
 {
     QCOMPARE(deviceForPort(0), QString());
     QCOMPARE(deviceForPort(9), QString());
-    QCOMPARE(deviceForPort(8), QStringLiteral("/dev/ttyS7"));
     qputenv("ALARM_HOST_TESTER_COM1", "/dev/ttyUSB0");
     QCOMPARE(deviceForPort(1), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(deviceForPort(2), QStringLiteral("/dev/ttyS1"));
 }
 
 void TestQtSerialComponent::settingsParser_data()
@@ -248,8 +323,26 @@ void TestQtSerialComponent::settingsReachTheLine()
     QVERIFY(!(line.c_cflag & CSTOPB));
 }
 
+// Nothing to open, or nothing that is a serial line: the probe moves on.
+void TestQtSerialComponent::openFailuresAreToldApart_data()
+{
+    QTest::addColumn<QString>("device");
+    m_dir = std::make_unique<QTemporaryDir>();
+    QFile plain(m_dir->filePath(QStringLiteral("notatty")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    m_locked = std::make_unique<LockedPty>();
+    QVERIFY(!m_locked->slavePath().isEmpty());
+
+    QTest::newRow("no such device") << m_dir->filePath(QStringLiteral("ttyGone"));
+    QTest::newRow("regular file") << plain.fileName();
+    QTest::newRow("not a tty") << QStringLiteral("/dev/null");
+    QTest::newRow("no device behind the node (EIO)") << QString::fromLocal8Bit(m_locked->slavePath());
+}
+
 void TestQtSerialComponent::openFailuresAreToldApart()
 {
+    QFETCH(QString, device);
+
     QtSerialComponent component;
     QVERIFY(component.setPortOpen(false)); // closing a closed port is harmless
     QVERIFY(!component.output(kReplyA));
@@ -261,17 +354,11 @@ void TestQtSerialComponent::openFailuresAreToldApart()
         QCOMPARE(component.errorDescription(), SerialComponent::kInvalidPort);
     }
 
-    // A missing device, and a plain file that is no serial device either.
-    QTemporaryDir dir;
-    QFile plain(dir.filePath(QStringLiteral("notatty")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
     component.setCommPort(1);
-    for (const QString &path : {dir.filePath(QStringLiteral("ttyGone")), plain.fileName()}) {
-        qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(path));
-        QVERIFY(!component.setPortOpen(true));
-        QCOMPARE(component.errorDescription(), SerialComponent::kInvalidPort);
-        QVERIFY(!component.portOpen());
-    }
+    qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(device));
+    QVERIFY(!component.setPortOpen(true));
+    QCOMPARE(component.errorDescription(), SerialComponent::kInvalidPort);
+    QVERIFY(!component.portOpen());
 
     // A pseudo-terminal refuses low latency; the port opens all the same.
     Pty pty;
@@ -320,7 +407,8 @@ void TestQtSerialComponent::deviceWithoutAccessRights()
         QCOMPARE(::chmod(pty.slavePath().constData(), 0), 0);
         QtSerialComponent component;
         QVERIFY(!openOn(component, pty));
-        QCOMPARE(component.errorDescription(), SerialComponent::kAccessDenied);
+        QCOMPARE(component.errorDescription(),
+                 SerialComponent::accessDenied(QString::fromLocal8Bit(pty.slavePath())));
         return;
     }
 
@@ -344,7 +432,7 @@ void TestQtSerialComponent::deviceWithoutAccessRights()
         return;
     }
     QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(),
-             SerialComponent::kAccessDenied);
+             SerialComponent::accessDenied(QString::fromLocal8Bit(pty.slavePath())));
 }
 
 void TestQtSerialComponent::receptionsFollowTheLine_data()

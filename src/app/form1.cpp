@@ -23,6 +23,7 @@
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
 
+#include <QEvent>
 #include <QIcon>
 
 // The icon resource lives in the core library, a static one, so it has to be
@@ -42,7 +43,8 @@ Form1::Form1(Platform &platform, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(programIcon());
     buildForm1Widgets(this, m_context.ui);
-    describePorts();
+    // Listing the ports takes a while, so it is done when they are shown.
+    m_context.ui.Combo1->installEventFilter(this);
     createTimers(platform);
     m_context.platform = &platform;
     m_context.MSComm1 = &platform.serial();
@@ -108,6 +110,7 @@ void Form1::connectEvents()
     connect(c.Timer8, &IntervalTimer::Timer, this, [this] { m_senders->Timer8_Timer(); });
 
     connect(ui.Combo1, &ComboBox::Click, this, [this] { m_probe->Combo1_Click(); });
+    connect(ui.Combo1, &ComboBox::popupAboutToShow, this, &Form1::describePorts);
     connect(ui.Combo2, &ComboBox::Click, this, [this] { m_probe->Combo2_Click(); });
     connect(ui.Combo3, &ComboBox::Click, this, [this] { m_probe->Combo3_Click(); });
     connect(ui.Combo4, &ComboBox::Click, this, [this] { m_settings->Combo4_Click(); });
@@ -138,15 +141,38 @@ void Form1::connectEvents()
     }
 }
 
-// Which device each COM entry stands for on this machine.
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_context.ui.Combo1 && event->type() == QEvent::ToolTip)
+        describePorts();
+    return QWidget::eventFilter(watched, event);
+}
+
+// Which device each COM entry stands for at this moment; brought up to date
+// whenever the tooltip or the dropped-down list is about to show it, since
+// adapters come and go.
 void Form1::describePorts()
 {
+    ComboBox &list = *m_context.ui.Combo1;
+    const QList<PortDescription> present = presentPorts();
     QStringList lines;
-    for (int i = 0; i < m_context.ui.Combo1->count(); ++i) {
-        const QString device = deviceForPort(int16_t(i + 1));
-        const QString name = m_context.ui.Combo1->itemText(i);
-        m_context.ui.Combo1->setItemData(i, device, Qt::ToolTipRole);
-        lines.append(name + QStringLiteral(" = ") + device);
+    for (int i = 0; i < list.count(); ++i) {
+        const PortDescription port = describePort(int16_t(i + 1), present);
+        QStringList details;
+        for (const QString &detail : {port.description, port.manufacturer})
+            if (!detail.isEmpty())
+                details.append(detail);
+        if (!port.serialNumber.isEmpty())
+            details.append(QStringLiteral("序列号") + port.serialNumber);
+        QString line = list.itemText(i) + QStringLiteral(" = ");
+        if (port.systemLocation.isEmpty())
+            line += QStringLiteral("无设备");
+        else if (details.isEmpty())
+            line += port.systemLocation;
+        else
+            line += port.systemLocation + u'(' + details.join(u',') + u')';
+        list.setItemData(i, line, Qt::ToolTipRole);
+        lines.append(line);
     }
-    m_context.ui.Combo1->setToolTip(lines.join(u'\n'));
+    list.setToolTip(lines.join(u'\n'));
 }

@@ -33,6 +33,9 @@ public:
     const Form1Widgets &ui() const { return m_context.ui; }
     Module1 &state() { return m_context.state; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void createTimers(Platform &platform);
     void connectEvents();

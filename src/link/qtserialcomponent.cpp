@@ -13,10 +13,10 @@
 #include <limits>
 
 #ifdef Q_OS_UNIX
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 #endif
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
@@ -122,7 +122,7 @@ bool QtSerialComponent::setSettings(const QString &settings)
         return fail(kInvalidSettings + QStringLiteral(": ") + settings);
     m_settings = *parsed;
     if (m_port.isOpen() && !applySettings())
-        return fail(QStringLiteral("端口不支持该通信参数: ") + m_port.errorString());
+        return fail(kUnsupportedSettings + settings);
     return true;
 }
 
@@ -152,43 +152,63 @@ bool QtSerialComponent::open()
     if (device.isEmpty())
         return fail(kInvalidPort);
 
-#ifdef Q_OS_UNIX
-    // QSerialPort reports a missing device, a refused open and a port held
-    // by another program too much alike to tell apart afterwards, so the
-    // first two are settled here and a failed open then means "in use".
-    const QByteArray path = QFile::encodeName(device);
-    struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
-        return fail(errno == EACCES ? kAccessDenied : kInvalidPort);
-    if (!S_ISCHR(info.st_mode))
-        return fail(kInvalidPort);
-    if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
-        return fail(kAccessDenied);
-#endif
-
     m_port.setPortName(device);
     applySettings();
     m_port.clearError();
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        switch (m_port.error()) {
-        case QSerialPort::DeviceNotFoundError:
-            return fail(kInvalidPort);
-        case QSerialPort::PermissionError:
-        case QSerialPort::OpenError:
-            return fail(kPortInUse);
-        case QSerialPort::UnsupportedOperationError:
-            return fail(QStringLiteral("端口不支持该通信参数: ") + m_port.errorString());
-        default:
-            return fail(QStringLiteral("打开端口失败: ") + m_port.errorString());
-        }
-    }
+    if (!m_port.open(QIODevice::ReadWrite))
+        return fail(openFailure(device));
 
     m_open = true;
     m_deviceGone = false;
-    m_writeError.clear();
+    m_writeFailed = false;
     if (m_receiveLatency == 0)
         requestLowLatency();
     return true;
+}
+
+// What the operator must do about a device QSerialPort could not open.
+QString QtSerialComponent::openFailure(const QString &device) const
+{
+#ifdef Q_OS_UNIX
+    // QSerialPort's errors lump a missing device, a node with no UART
+    // behind it, a refused open and a port held elsewhere together, so the
+    // device is opened once more, bare, to see which it is.
+    const int fd = ::open(QFile::encodeName(device).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENXIO:
+        case ENODEV:
+        case EIO:
+            return kInvalidPort;
+        case EACCES:
+        case EPERM:
+            return accessDenied(device);
+        case EBUSY:
+            return kPortInUse;
+        default:
+            return kOpenFailed + device;
+        }
+    }
+    const bool serialLine = ::isatty(fd);
+    ::close(fd);
+    // A regular file or /dev/null is no port at all; a tty that opens
+    // bare but not through QSerialPort is locked by another program.
+    return serialLine ? kPortInUse : kInvalidPort;
+#else
+    switch (m_port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return kInvalidPort;
+    // Windows refuses a port held by another program as access denied.
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError:
+        return kPortInUse;
+    default:
+        return kOpenFailed + device;
+    }
+#endif
 }
 
 void QtSerialComponent::close()
@@ -226,7 +246,7 @@ bool QtSerialComponent::applySettings()
 
 void QtSerialComponent::requestLowLatency()
 {
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     // The 8250 driver otherwise hands bytes up in batches; a device without
     // the ioctl (pseudo-terminals, some USB adapters) works as it is.
     const int fd = int(m_port.handle());
@@ -254,20 +274,17 @@ bool QtSerialComponent::output(const QByteArray &bytes)
     if (bytes.isEmpty())
         return true;
 
-    m_writeError.clear();
+    m_writeFailed = false;
     const qint64 written = m_port.write(bytes);
-    if (written != bytes.size()) {
-        if (m_deviceGone)
-            return fail(kDeviceGone);
-        return fail(kWriteFailed + QStringLiteral(": ") + m_port.errorString());
-    }
+    if (written != bytes.size())
+        return fail(m_deviceGone ? kDeviceGone : kWriteFailed);
     // Hand the frame to the driver now rather than on the next turn of the
     // event loop; errors surface through onErrorOccurred meanwhile.
     m_port.flush();
     if (m_deviceGone)
         return fail(kDeviceGone);
-    if (!m_writeError.isEmpty())
-        return fail(kWriteFailed + QStringLiteral(": ") + m_writeError);
+    if (m_writeFailed)
+        return fail(kWriteFailed);
     return true;
 }
 
@@ -328,7 +345,7 @@ void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
         }
         break;
     case QSerialPort::WriteError:
-        m_writeError = m_port.errorString();
+        m_writeFailed = true;
         break;
     default:
         break;

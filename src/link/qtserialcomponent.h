@@ -34,6 +34,9 @@ public:
     static inline const QString kInvalidSettings = QStringLiteral("无效的通信参数设置");
     static inline const QString kDeviceGone = QStringLiteral("端口设备已断开");
     static inline const QString kWriteFailed = QStringLiteral("端口写入失败");
+    // Followed by the settings text or the device.
+    static inline const QString kUnsupportedSettings = QStringLiteral("端口不支持通信参数");
+    static inline const QString kOpenFailed = QStringLiteral("无法打开端口设备");
 
     explicit QtSerialComponent(QObject *parent = nullptr);
     ~QtSerialComponent() override;
@@ -61,6 +64,7 @@ public:
 
 private:
     bool open();
+    QString openFailure(const QString &device) const;
     void close();
     bool applySettings();
     void requestLowLatency();
@@ -80,5 +84,5 @@ private:
     // Set when the device vanished under an open port.
     bool m_deviceGone = false;
     // Set by a write error reported while output() runs.
-    QString m_writeError;
+    bool m_writeFailed = false;
 };

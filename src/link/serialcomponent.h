@@ -20,11 +20,17 @@ class SerialComponent : public QObject
 public:
     static inline const QString kInvalidPort = QStringLiteral("无效的端口号");
     static inline const QString kPortInUse = QStringLiteral("端口已打开");
-    static inline const QString kAccessDenied =
-        QStringLiteral("拒绝访问端口设备,请检查权限(dialout组)");
     static inline const QString kPortClosed = QStringLiteral("端口未打开");
 
     using QObject::QObject;
+
+    // The refusal of a device the user may not open, naming it; the probe
+    // appends its own ",请检查或更换端口重新操作".
+    static QString accessDenied(const QString &device)
+    {
+        return QStringLiteral("没有权限打开") + device
+               + QStringLiteral("(用户需加入dialout组并重新登录)");
+    }
 
     // Port number 1..8 for COM1..COM8; selects the device of the next open.
     virtual void setCommPort(int16_t port) = 0;

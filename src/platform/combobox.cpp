@@ -123,3 +123,9 @@ int ComboBox::widthForEntries() const
                                                 QStyle::SC_ComboBoxEditField, this);
     return longest + 2 * 2 + 1 + option.rect.width() - field.width();
 }
+
+void ComboBox::showPopup()
+{
+    emit popupAboutToShow();
+    QComboBox::showPopup();
+}

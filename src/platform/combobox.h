@@ -23,7 +23,7 @@ public:
     void addEntry(const QString &entry);
     // The operator's choice of entry `index`, as from the drop-down.
     void choose(int index);
-
+    void showPopup() override;
     void hidePopup() override;
     // Wide enough to show the longest entry whole in the text field.
     QSize sizeHint() const override;
@@ -31,6 +31,8 @@ public:
 
 signals:
     void Click();
+    // The list is about to drop down, in time to bring its entries up to date.
+    void popupAboutToShow();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

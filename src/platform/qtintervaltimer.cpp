@@ -2,7 +2,7 @@
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
 qint64 nowNs()
 {
     timespec now {};
@@ -27,17 +27,17 @@ timespec toTimespec(qint64 ns)
     value.tv_nsec = long(ns % 1000000000);
     return value;
 }
-#endif
 
 // When the tick being handled was due; 0 outside a tick's handler.
 thread_local qint64 g_tickDueNs = 0;
+#endif
 
 } // namespace
 
 QtIntervalTimer::QtIntervalTimer(QObject *parent)
     : IntervalTimer(parent)
 {
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
@@ -53,7 +53,7 @@ QtIntervalTimer::~QtIntervalTimer()
 {
     // The notifier must be gone before its descriptor is.
     delete m_notifier;
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     if (m_fd >= 0)
         ::close(m_fd);
 #endif
@@ -61,7 +61,7 @@ QtIntervalTimer::~QtIntervalTimer()
 
 void QtIntervalTimer::startCount()
 {
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     if (m_fd >= 0) {
         const qint64 now = nowNs();
         const bool onTime = g_tickDueNs > 0 && now - g_tickDueNs <= kMaxCatchUpNs;
@@ -80,7 +80,7 @@ void QtIntervalTimer::startCount()
 
 void QtIntervalTimer::stopCount()
 {
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     if (m_fd >= 0) {
         const itimerspec disarm {};
         ::timerfd_settime(m_fd, 0, &disarm, nullptr);
@@ -92,7 +92,7 @@ void QtIntervalTimer::stopCount()
 
 void QtIntervalTimer::onTimerFd()
 {
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     // Nothing to read when the timer was stopped or re-armed after the
     // descriptor was seen ready: that tick no longer counts. Ticks missed
     // while a handler ran long make one Timer, as with a QTimer.
