@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Timing benchmark of the tester against the host simulator.
 #
-#   bench/run.sh [--quick] [--no-doc] [--wait-idle]
+#   bench/run.sh [--quick] [--no-doc] [--wait-idle] [--xvfb] [--only RUN] [--seconds S]
 #
 # Builds in release mode (build-bench/), then runs the tester's real window
 # on its real desktop platform (bench/driver) against alarm-host-sim on a
@@ -18,6 +18,10 @@
 # seconds each, for trying changes out.
 # --wait-idle first waits (up to 15 min) for the 1-minute load to drop
 # below 0.7, since other work on the machine skews every figure.
+# --xvfb runs the tester on the X platform under a virtual X display
+# (xvfb-run) instead of offscreen; --only RUN runs just the runs whose name
+# begins with RUN (p50-idle, p500, linkage-busy, ...) and no start-ups;
+# --seconds S measures each run for S seconds. All three imply --no-doc.
 set -euo pipefail
 export LC_ALL=C
 
@@ -26,15 +30,22 @@ BUILD="$ROOT/build-bench"
 QUICK=0
 WRITE_DOC=1
 WAIT_IDLE=0
+XVFB=0
+ONLY=""
+RUN_SECONDS=""
 COMMAND_LINE="bench/run.sh $*"
-for arg in "$@"; do
-    case "$arg" in
+while [ "$#" -gt 0 ]; do
+    case "$1" in
         --quick) QUICK=1; WRITE_DOC=0 ;;
         --no-doc) WRITE_DOC=0 ;;
         --wait-idle) WAIT_IDLE=1 ;;
-        -h|--help) sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
-        *) echo "run.sh: unknown option $arg" >&2; exit 2 ;;
+        --xvfb) XVFB=1; WRITE_DOC=0 ;;
+        --only) ONLY=${2:?--only needs a run name}; WRITE_DOC=0; shift ;;
+        --seconds) RUN_SECONDS=${2:?--seconds needs a number}; WRITE_DOC=0; shift ;;
+        -h|--help) sed -n '2,24p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
+    shift
 done
 
 log() { echo "[bench] $*" >&2; }
@@ -120,6 +131,10 @@ else
     MIN_CYCLES_LNK=1000; SECONDS_LNK=115    # about 9.5 quiet cycles a second
     STARTS=5
 fi
+if [ -n "$RUN_SECONDS" ]; then
+    SECONDS_50=$RUN_SECONDS; SECONDS_500=$RUN_SECONDS; SECONDS_LNK=$RUN_SECONDS
+    MIN_CYCLES_50=1; MIN_CYCLES_500=1; MIN_CYCLES_LNK=1
+fi
 
 # Alarm on input 2 for 100 ms every 500 ms, from 3 s on (linkage has been
 # started by then; its input check must see no alarm).
@@ -143,6 +158,7 @@ RESULTS="$WORK/results.jsonl"
 # run_one NAME LOAD PERIOD LINKAGE SECONDS MIN_CYCLES
 run_one() {
     local name=$1 load=$2 period=$3 linkage=$4 seconds=$5 min_cycles=$6
+    [[ "$name" == "$ONLY"* ]] || return 0
     local dir="$WORK/$name"
     mkdir -p "$dir"
     local scenario=""
@@ -156,12 +172,15 @@ run_one() {
     tmp=$(fresh_tmp "$dir")
     local extra=()
     [ "$linkage" = 1 ] && extra+=(--linkage)
+    local display=()
+    [ "$XVFB" = 1 ] && display=(xvfb-run -a -s "-screen 0 1024x768x24")
     local status=0
     (
         export TMPDIR="$tmp" XDG_RUNTIME_DIR="$tmp" QT_QPA_PLATFORM=offscreen
+        [ "$XVFB" = 1 ] && export QT_QPA_PLATFORM=xcb
         export ALARM_HOST_TESTER_COM1="$PTY"
         export BENCH_LAUNCH_REALTIME_US="${EPOCHREALTIME/./}"
-        exec "$DRIVER" --period "$period" "${extra[@]}" --warmup 1 --seconds "$seconds" \
+        exec "${display[@]}" "$DRIVER" --period "$period" "${extra[@]}" --warmup 1 --seconds "$seconds" \
             --report "$dir/report.txt"
     ) >"$dir/driver.out" 2>"$dir/driver.err" || status=$?
     stop_pid "$SIM_PID"; SIM_PID=""
@@ -212,8 +231,11 @@ BEGIN_S=$(date +%s)
 log "load average at start: $LOAD_AT_START"
 
 for load in idle busy; do
+    wanted=0
+    for run in p50 p500 linkage; do [[ "$run-$load" == "$ONLY"* ]] && wanted=1; done
+    [ "$wanted" = 1 ] || continue
     [ "$load" = busy ] && start_load
-    startup_runs "$load"
+    [ -z "$ONLY" ] && startup_runs "$load"
     run_one "p50-$load" "$load" 50 0 "$SECONDS_50" "$MIN_CYCLES_50"
     run_one "p500-$load" "$load" 500 0 "$SECONDS_500" "$MIN_CYCLES_500"
     run_one "linkage-$load" "$load" 50 1 "$SECONDS_LNK" "$MIN_CYCLES_LNK"

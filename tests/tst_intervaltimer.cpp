@@ -2,8 +2,10 @@
 #include "platform/virtualclock.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -33,6 +35,7 @@ private slots:
     void tiesFireInArmingOrder();
     void nestedAdvanceFromInsideATick();
     void realTimerNeverTicksEarly();
+    void realTimerLeftEnabledTicksOnInsideANestedLoop();
 };
 
 void TestIntervalTimer::idleUntilGivenAnInterval()
@@ -186,6 +189,35 @@ void TestIntervalTimer::realTimerNeverTicksEarly()
     QTRY_VERIFY_WITH_TIMEOUT(firedAt >= 0, 5000);
     QVERIFY2(firedAt >= 19'000'000, qPrintable(QString::number(firedAt)));
     QVERIFY(!timer.isCounting());
+}
+
+// Left enabled, the real timer ticks every interval, also inside a nested
+// event loop (a message box) opened by its own handler, as on the virtual
+// clock.
+void TestIntervalTimer::realTimerLeftEnabledTicksOnInsideANestedLoop()
+{
+    QtIntervalTimer timer;
+    QEventLoop nested;
+    QTimer::singleShot(5000, &nested, &QEventLoop::quit);
+    QElapsedTimer elapsed;
+    QList<qint64> ticks;
+    int ticksInside = 0;
+    connect(&timer, &IntervalTimer::Timer, this, [&] {
+        ticks.append(elapsed.nsecsElapsed());
+        ticksInside += nested.isRunning() ? 1 : 0;
+        if (ticks.size() == 1)
+            nested.exec();
+        if (ticks.size() == 3) {
+            timer.setEnabled(false);
+            nested.quit();
+        }
+    });
+    elapsed.start();
+    timer.setInterval(10);
+    QTRY_COMPARE_WITH_TIMEOUT(ticks.size(), 3, 5000);
+    QCOMPARE(ticksInside, 2);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(ticks[i] >= (i + 1) * 9'500'000, qPrintable(QString::number(ticks[i])));
 }
 
 QTEST_GUILESS_MAIN(TestIntervalTimer)

@@ -2,6 +2,8 @@
 
 #include "link/serialcomponent.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QTest>
 
 #include <optional>
@@ -64,6 +66,16 @@ struct LinkageFixture : FormFixture
         ui.Command1->click();
         advanceTo(pressed + 35);
         reply("E0003F00001F");
+    }
+
+    // Inputs 1 and 3 linked to outputs 3 and 8 on the 8-channel host, and
+    // at 90 an input reply with both in alarm.
+    void alarmOnInputs1And3()
+    {
+        prepare(0, {0, 2, 2, 7});
+        start();
+        advanceTo(90);
+        port.receive(inputReply(0x05));
     }
 
     // Output commands only, from `time` on.
@@ -214,6 +226,7 @@ private slots:
     void checkLeftWaitingIsAbandoned();
     void portFailingInTheLastStageUndoesTheStart_data();
     void portFailingInTheLastStageUndoesTheStart();
+    void lampsAndBoxesTellAScreenReaderTheirChannelAndState();
 };
 
 void TestLinkage::startRefusedOnAnEmptyTable()
@@ -560,10 +573,7 @@ void TestLinkage::filterAndResetTimesInMilliseconds()
 void TestLinkage::lockRefusesResetAndCancel()
 {
     LinkageFixture f;
-    f.prepare(0, {0, 2, 2, 7});
-    f.start();
-    f.advanceTo(90);
-    f.port.receive(inputReply(0x05));
+    f.alarmOnInputs1And3();
     f.advanceTo(170); // 110 outputs on, 140 and 160 the queries
     f.ui.Command7[0]->click();
     QVERIFY(f.state.locked);
@@ -606,10 +616,7 @@ void TestLinkage::lockRefusesResetAndCancel()
 void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
 {
     LinkageFixture f;
-    f.prepare(0, {0, 2, 2, 7});
-    f.start();
-    f.advanceTo(90);
-    f.port.receive(inputReply(0x05));
+    f.alarmOnInputs1And3();
     f.advanceTo(95);
     f.ui.Command7[0]->click();
     f.advanceTo(5000);
@@ -866,6 +873,54 @@ void TestLinkage::portFailingInTheLastStageUndoesTheStart()
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), host);
     QCOMPARE(f.boxes.shown().size(), 1);
+namespace {
+
+// "name: description" as a screen reader reads the widget.
+QString spoken(QWidget *widget)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+    return face->text(QAccessible::Name) + QStringLiteral(": ")
+           + face->text(QAccessible::Description);
+}
+
+} // namespace
+
+// Normal polling paints status colours, linkage alarm colours, reset grey;
+// each lamp's description follows.
+void TestLinkage::lampsAndBoxesTellAScreenReaderTheirChannelAndState()
+{
+    {
+        FormFixture f;
+        f.load();
+        f.page(0);
+        f.advanceTo(55);
+        f.port.receive(inputReply(0x05));
+        f.advanceTo(75);
+        f.reply("E0003B80009B");
+        f.advanceTo(95); // the lamp timer has painted
+        QCOMPARE(spoken(f.ui.Shape1[0]), QString("输入1: 报警"));
+        QCOMPARE(spoken(f.ui.Shape1[1]), QString("输入2: 未报警"));
+        QCOMPARE(spoken(f.ui.Shape2[7]), QString("输出8: 开"));
+        QCOMPARE(spoken(f.ui.Shape2[6]), QString("输出7: 关"));
+        QCOMPARE(spoken(f.ui.Shape3[15]), QString("输入16: 未报警"));
+        QCOMPARE(spoken(f.ui.Shape2[15]), QString("输出8: 关"));
+        for (size_t k = 0; k < 8; ++k) {
+            const QString output = QStringLiteral("输出") + QString::number(k + 1);
+            QCOMPARE(spoken(f.ui.Check1[k]), output + QStringLiteral(": "));
+            QCOMPARE(spoken(f.ui.Check5[k]), output + QStringLiteral(": "));
+            QCOMPARE(spoken(f.ui.Check2[k]), f.ui.Label4[k]->text() + QStringLiteral(": "));
+        }
+        QCOMPARE(spoken(f.ui.Check2[7]), QString("输出八: "));
+    }
+    LinkageFixture f;
+    f.alarmOnInputs1And3();
+    f.advanceTo(170);
+    QCOMPARE(spoken(f.ui.Shape1[2]), QString("输入3: 联动报警"));
+    QCOMPARE(spoken(f.ui.Shape2[7]), QString("输出8: 联动开"));
+    QCOMPARE(spoken(f.ui.Shape1[1]), QString("输入2: 未报警"));
+    f.ui.Command8[0]->click();
+    QCOMPARE(spoken(f.ui.Shape1[2]), QString("输入3: 未报警"));
+    QCOMPARE(spoken(f.ui.Shape2[7]), QString("输出8: 关"));
 }
 
 QTEST_MAIN(TestLinkage)

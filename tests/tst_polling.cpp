@@ -3,6 +3,9 @@
 #include "form/formhandlers.h"
 #include "link/serialcomponent.h"
 
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTabBar>
 #include <QTest>
 
 // Start-up, page switching and the poll cycle on the virtual clock.
@@ -26,6 +29,8 @@ private slots:
     void writeFailureStopsPollingWithOneMessage();
     void oversizeReceptionKeepsTheFirstSix();
     void linkageswithoutCancelsThePendingStep();
+    void keyboardSwitchesPagesAsAClickDoes_data();
+    void keyboardSwitchesPagesAsAClickDoes();
 };
 
 void TestPolling::startupProbesAndSendsNothing()
@@ -317,6 +322,78 @@ void TestPolling::linkageswithoutCancelsThePendingStep()
     f.advanceTo(200);
     QCOMPARE(f.framesFrom(60), (QStringList{"80 E0 00 3D 24 00 41", "110 E0 00 3F 00 00 1F",
                                             "130 E0 00 3B 00 00 1B", "170 E0 00 3D 00 00 1D"}));
+}
+
+void TestPolling::keyboardSwitchesPagesAsAClickDoes_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<QList<int>>("switchedOff");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("onTabRow"); // else anywhere in the window
+    QTest::addColumn<int>("to");
+    const int ctrl = Qt::ControlModifier;
+    const int ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    QTest::newRow("Ctrl+Tab") << 0 << QList<int>{} << int(Qt::Key_Tab) << ctrl << false << 1;
+    QTest::newRow("Ctrl+PageDown") << 2 << QList<int>{} << int(Qt::Key_PageDown) << ctrl << false << 3;
+    QTest::newRow("Ctrl+Shift+Tab") << 1 << QList<int>{} << int(Qt::Key_Tab) << ctrlShift << false << 0;
+    QTest::newRow("Ctrl+Shift+Backtab, as X sends it")
+        << 1 << QList<int>{} << int(Qt::Key_Backtab) << ctrlShift << false << 0;
+    QTest::newRow("Ctrl+PageUp") << 3 << QList<int>{} << int(Qt::Key_PageUp) << ctrl << false << 2;
+    QTest::newRow("forward wraps") << 4 << QList<int>{} << int(Qt::Key_Tab) << ctrl << false << 0;
+    QTest::newRow("backward wraps") << 0 << QList<int>{} << int(Qt::Key_PageUp) << ctrl << false << 4;
+    QTest::newRow("switched-off pages skipped")
+        << 0 << QList<int>{1, 2} << int(Qt::Key_Tab) << ctrl << false << 3;
+    QTest::newRow("skipped backwards round the end")
+        << 1 << QList<int>{0, 4} << int(Qt::Key_Tab) << ctrlShift << false << 3;
+    QTest::newRow("linkage freeze: nowhere to go")
+        << 0 << QList<int>{1, 2, 3, 4} << int(Qt::Key_Tab) << ctrl << false << 0;
+    QTest::newRow("Right on the tab row") << 3 << QList<int>{} << int(Qt::Key_Right) << 0 << true << 4;
+    QTest::newRow("Left on the tab row") << 1 << QList<int>{} << int(Qt::Key_Left) << 0 << true << 0;
+    QTest::newRow("Left skips") << 3 << QList<int>{2} << int(Qt::Key_Left) << 0 << true << 1;
+}
+
+// The page the key selects, with the page-change handler's effect on the
+// port, the wire and the timers equal to making that page current in code.
+void TestPolling::keyboardSwitchesPagesAsAClickDoes()
+{
+    QFETCH(int, from);
+    QFETCH(QList<int>, switchedOff);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, onTabRow);
+    QFETCH(int, to);
+    FormFixture keyed;
+    FormFixture coded;
+    for (FormFixture *f : {&keyed, &coded}) {
+        f->load();
+        f->page(from);
+        f->advanceTo(1065); // polling, between the input and output query
+        f->state.inputCheckPassed = true;
+        for (int page : switchedOff)
+            f->ui.SSTab1->setTabEnabled(page, false);
+    }
+    keyed.form.show();
+    keyed.form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&keyed.form));
+    QWidget *target = &keyed.form;
+    if (onTabRow) {
+        target = keyed.ui.SSTab1->findChild<QTabBar *>();
+        target->setFocus();
+        QCOMPARE(QApplication::focusWidget(), target);
+    }
+    const QSignalSpy clicks(keyed.ui.SSTab1, &TabControl::Click);
+    QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    coded.page(to);
+
+    QCOMPARE(keyed.ui.SSTab1->tab(), to);
+    QCOMPARE(clicks.size(), to == from ? 0 : 1);
+    keyed.advanceTo(2000);
+    coded.advanceTo(2000);
+    QCOMPARE(keyed.port.log(), coded.port.log());
+    QCOMPARE(keyed.frames(), coded.frames());
+    QCOMPARE(keyed.state.inputCheckPassed, coded.state.inputCheckPassed);
+    QCOMPARE(keyed.port.portOpen(), to < 2);
 }
 
 QTEST_MAIN(TestPolling)

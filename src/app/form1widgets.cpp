@@ -109,6 +109,16 @@ QWidget *makeItem(Form1Widgets &ui, int index, QWidget *parent)
     return item;
 }
 
+// What a screen reader calls a channel, and what each lamp colour (grey,
+// status red, alarm red) means on it.
+struct Channel
+{
+    const char *name;
+    const char *meanings[3];
+};
+const Channel kInput = {"输入", {"未报警", "报警", "联动报警"}};
+const Channel kOutput = {"输出", {"关", "开", "联动开"}};
+
 struct ChannelRow
 {
     FrameMember frame;
@@ -119,16 +129,17 @@ struct ChannelRow
     int firstLabel; // Label1 index of the leftmost number
     int labelStep;  // -1 where the Label1 indices run backwards
     int firstNumber;
+    const Channel &channel;
 };
 
 const ChannelRow kChannelRows[] = {
-    {&Form1Widgets::Frame1, 0, "Shape1", makeItem<Lamp, &Form1Widgets::Shape1>, 0, 0, 1, 1},
-    {&Form1Widgets::Frame2, 0, "Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 0, 8, 1, 1},
-    {&Form1Widgets::Frame3, 0, "Check1", makeItem<CheckBox, &Form1Widgets::Check1>, 0, 16, 1, 1},
-    {&Form1Widgets::Frame8, 0, "Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 0, 24, 1, 1},
-    {&Form1Widgets::Frame8, 1, "Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 8, 47, -1, 9},
-    {&Form1Widgets::Frame9, 0, "Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 8, 32, 1, 1},
-    {&Form1Widgets::Frame10, 0, "Check5", makeItem<CheckBox, &Form1Widgets::Check5>, 0, 55, -1, 1},
+    {&Form1Widgets::Frame1, 0, "Shape1", makeItem<Lamp, &Form1Widgets::Shape1>, 0, 0, 1, 1, kInput},
+    {&Form1Widgets::Frame2, 0, "Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 0, 8, 1, 1, kOutput},
+    {&Form1Widgets::Frame3, 0, "Check1", makeItem<CheckBox, &Form1Widgets::Check1>, 0, 16, 1, 1, kOutput},
+    {&Form1Widgets::Frame8, 0, "Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 0, 24, 1, 1, kInput},
+    {&Form1Widgets::Frame8, 1, "Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 8, 47, -1, 9, kInput},
+    {&Form1Widgets::Frame9, 0, "Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 8, 32, 1, 1, kOutput},
+    {&Form1Widgets::Frame10, 0, "Check5", makeItem<CheckBox, &Form1Widgets::Check5>, 0, 55, -1, 1, kOutput},
 };
 
 void addChannelRow(Form1Widgets &ui, const ChannelRow &row)
@@ -140,10 +151,15 @@ void addChannelRow(Form1Widgets &ui, const ChannelRow &row)
     for (int column = 0; column < 8; ++column) {
         const int item = row.firstItem + column;
         const int label = row.firstLabel + row.labelStep * column;
+        const QString numberText = QString::number(row.firstNumber + column);
         QWidget *widget = row.make(ui, item, frame);
         widget->setObjectName(elementName(row.itemName, item));
-        auto *number = makeLabel(elementName("Label1", label),
-                                 QString::number(row.firstNumber + column), frame);
+        widget->setAccessibleName(text(row.channel.name) + numberText);
+        if (auto *lamp = qobject_cast<Lamp *>(widget)) {
+            const auto &meanings = row.channel.meanings;
+            lamp->setMeanings(text(meanings[0]), text(meanings[1]), text(meanings[2]));
+        }
+        auto *number = makeLabel(elementName("Label1", label), numberText, frame);
         number->setAlignment(Qt::AlignCenter);
         ui.Label1[size_t(label)] = number;
         grid->addWidget(widget, top, column, Qt::AlignHCenter | Qt::AlignBottom);
@@ -256,11 +272,12 @@ QGroupBox *buildLinkageOutputs(QWidget *parent, Form1Widgets &ui)
     grid->setHorizontalSpacing(2);
     grid->setVerticalSpacing(2);
     for (int k = 0; k < 8; ++k) {
+        const QString caption = text(kOutput.name) + text(kNumerals[k]);
         auto *box = named(new CheckBox(frame), elementName("Check2", k));
         box->setEnabled(false);
+        box->setAccessibleName(caption);
         ui.Check2[size_t(k)] = box;
-        ui.Label4[size_t(k)] = makeLabel(elementName("Label4", k),
-                                         text("输出") + text(kNumerals[k]), frame);
+        ui.Label4[size_t(k)] = makeLabel(elementName("Label4", k), caption, frame);
         grid->addWidget(box, k / 4, (k % 4) * 2);
         grid->addWidget(ui.Label4[size_t(k)], k / 4, (k % 4) * 2 + 1);
         grid->setColumnStretch((k % 4) * 2 + 1, 1);

@@ -1,5 +1,6 @@
 #include "lamp.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 Lamp::Lamp(QWidget *parent)
@@ -14,6 +15,27 @@ void Lamp::setFillColor(uint32_t color)
         return;
     m_fillColor = color;
     update();
+    describe();
+}
+
+void Lamp::setMeanings(const QString &grey, const QString &statusRed, const QString &alarmRed)
+{
+    m_meanings[0] = grey;
+    m_meanings[1] = statusRed;
+    m_meanings[2] = alarmRed;
+    describe();
+}
+
+// A screen reader hears of the change; Qt 6.4 sets a description
+// without saying so.
+void Lamp::describe()
+{
+    const int meaning = m_fillColor == kAlarmRed ? 2 : m_fillColor == kStatusRed ? 1 : 0;
+    if (accessibleDescription() == m_meanings[meaning])
+        return;
+    setAccessibleDescription(m_meanings[meaning]);
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void Lamp::paintEvent(QPaintEvent *)

@@ -1,5 +1,6 @@
 #include "qtintervaltimer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
 
 #ifdef ALARM_LINUX_APIS
@@ -42,6 +43,9 @@ QtIntervalTimer::QtIntervalTimer(QObject *parent)
     if (m_fd >= 0) {
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &QtIntervalTimer::onTimerFd);
+        if (auto *dispatcher = QAbstractEventDispatcher::instance())
+            connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                    &QtIntervalTimer::continueCount);
         return;
     }
 #endif
@@ -65,13 +69,8 @@ void QtIntervalTimer::startCount()
     if (m_fd >= 0) {
         const qint64 now = nowNs();
         const bool onTime = g_tickDueNs > 0 && now - g_tickDueNs <= kMaxCatchUpNs;
-        const qint64 periodNs = qint64(interval()) * 1000000;
-        m_dueNs = (onTime ? g_tickDueNs : now) + periodNs;
-        // Re-arming also drops a tick that is due but not yet handled.
-        itimerspec period {};
-        period.it_value = toTimespec(m_dueNs);
-        period.it_interval = toTimespec(periodNs);
-        ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &period, nullptr);
+        m_dueNs = (onTime ? g_tickDueNs : now) + qint64(interval()) * 1000000;
+        armAt(m_dueNs);
         return;
     }
 #endif
@@ -82,31 +81,61 @@ void QtIntervalTimer::stopCount()
 {
 #ifdef ALARM_LINUX_APIS
     if (m_fd >= 0) {
-        const itimerspec disarm {};
-        ::timerfd_settime(m_fd, 0, &disarm, nullptr);
+        armAt(0);
         return;
     }
 #endif
     m_timer.stop();
 }
 
+// The descriptor is armed for one expiry at a time and only touched when
+// that time changes: a step that stops itself in its own tick, as every
+// step of the poll cycle does, costs no system call to stop. Arming (or
+// disarming, at 0) also drops a tick that is due but not yet handled.
+void QtIntervalTimer::armAt(qint64 dueNs)
+{
+#ifdef Q_OS_LINUX
+    if (dueNs == m_armedNs)
+        return;
+    itimerspec expiry {};
+    expiry.it_value = toTimespec(dueNs);
+    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr);
+    m_armedNs = dueNs;
+#else
+    Q_UNUSED(dueNs);
+#endif
+}
+
 void QtIntervalTimer::onTimerFd()
 {
 #ifdef ALARM_LINUX_APIS
     // Nothing to read when the timer was stopped or re-armed after the
-    // descriptor was seen ready: that tick no longer counts. Ticks missed
-    // while a handler ran long make one Timer, as with a QTimer.
-    uint64_t ticks = 0;
-    if (::read(m_fd, &ticks, sizeof ticks) != sizeof ticks || ticks == 0)
+    // descriptor was seen ready: that tick no longer counts.
+    uint64_t expiries = 0;
+    if (::read(m_fd, &expiries, sizeof expiries) != sizeof expiries || expiries == 0)
         return;
+    m_armedNs = 0; // a one-shot expiry disarms the descriptor
+    // Ticks missed while a handler ran long make one Timer, as with a QTimer.
     const qint64 periodNs = qint64(interval()) * 1000000;
-    const qint64 due = m_dueNs + qint64(ticks - 1) * periodNs;
+    qint64 due = m_dueNs;
+    if (periodNs > 0)
+        due += (nowNs() - due) / periodNs * periodNs;
+    // The next tick counts from this one unless the handler stops or
+    // restarts the timer; continueCount arms it once the handler is done,
+    // or as soon as a nested event loop (a message box) waits.
     m_dueNs = due + periodNs;
-    // A handler may run a nested event loop (a message box) and so other
-    // ticks; each restores the one it interrupted.
+    // Other ticks run in such a nested loop; each restores the one it
+    // interrupted.
     const qint64 outer = g_tickDueNs;
     g_tickDueNs = due;
     emit Timer();
     g_tickDueNs = outer;
+    continueCount();
 #endif
+}
+
+void QtIntervalTimer::continueCount()
+{
+    if (isCounting() && m_armedNs == 0)
+        armAt(m_dueNs);
 }

@@ -36,11 +36,15 @@ protected:
     void stopCount() override;
 
 private:
+    void armAt(qint64 dueNs);
     void onTimerFd();
+    void continueCount();
 
     QTimer m_timer;
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
     // CLOCK_MONOTONIC nanoseconds of the next tick, when counting on the fd.
     qint64 m_dueNs = 0;
+    // The expiry the descriptor is armed with; 0 when disarmed.
+    qint64 m_armedNs = 0;
 };

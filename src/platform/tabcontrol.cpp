@@ -1,5 +1,7 @@
 #include "tabcontrol.h"
 
+#include <QKeySequence>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -20,6 +22,24 @@ TabControl::TabControl(QWidget *parent)
     layout->addWidget(m_stack, 1);
     m_stack->setFrameShape(QFrame::StyledPanel);
     connect(m_bar, &QTabBar::currentChanged, this, &TabControl::select);
+
+    const struct
+    {
+        QKeyCombination key;
+        int direction;
+    } keys[] = {
+        {Qt::CTRL | Qt::Key_Tab, 1},
+        {Qt::CTRL | Qt::Key_PageDown, 1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, -1},
+        {Qt::CTRL | Qt::Key_PageUp, -1},
+    };
+    for (const auto &key : keys) {
+        auto *shortcut = new QShortcut(QKeySequence(key.key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, direction = key.direction] {
+            step(direction);
+        });
+    }
 }
 
 QWidget *TabControl::addPage(const QString &caption)
@@ -72,6 +92,19 @@ void TabControl::setTabEnabled(int index, bool enabled)
         return;
     m_enabled[index] = enabled;
     applyEnabledStates();
+}
+
+// The next selectable page in that direction, round the end of the row.
+void TabControl::step(int direction)
+{
+    const int pages = count();
+    for (int distance = 1; distance < pages; ++distance) {
+        const int index = ((m_current + direction * distance) % pages + pages) % pages;
+        if (isTabEnabled(index)) {
+            setTab(index);
+            return;
+        }
+    }
 }
 
 void TabControl::select(int index)

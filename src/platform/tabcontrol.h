@@ -9,6 +9,11 @@ class QTabBar;
 // by the operator or in code, raises Click at once. A page can be switched
 // off so that the operator cannot select it; switching off the current
 // page leaves it current (it only becomes unselectable once left).
+//
+// The keys of every tab widget: Ctrl+Tab and Ctrl+PageDown to the next
+// page, Ctrl+Shift+Tab and Ctrl+PageUp to the previous one, anywhere in the
+// window and wrapping round; Left and Right on the focused tab row. Both
+// pass over switched-off pages and raise Click as a mouse click does.
 class TabControl : public QWidget
 {
     Q_OBJECT
@@ -30,6 +35,7 @@ signals:
     void Click(int previousTab);
 
 private:
+    void step(int direction);
     void select(int index);
     void applyEnabledStates();
 
