@@ -873,6 +873,8 @@ void TestLinkage::portFailingInTheLastStageUndoesTheStart()
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), host);
     QCOMPARE(f.boxes.shown().size(), 1);
+}
+
 namespace {
 
 // "name: description" as a screen reader reads the widget.
