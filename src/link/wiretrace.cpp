@@ -1,39 +1,27 @@
 #include "wiretrace.h"
 
-#include <QFile>
+#include <QDeadlineTimer>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 WireTrace::WireTrace(const QString &path)
-    : m_path(path)
+    : m_file(path)
 {
-    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (m_fd < 0)
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         giveUp("cannot open");
 }
 
-WireTrace::~WireTrace()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+WireTrace::~WireTrace() = default;
 
 qint64 WireTrace::nowMicroseconds()
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+    // The monotonic clock (CLOCK_MONOTONIC on Linux), as the simulator's.
+    return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000;
 }
 
 void WireTrace::write(const char *what, const QByteArray &bytes, const QString &meaning)
 {
-    if (m_fd < 0)
+    if (!m_file.isOpen())
         return;
     QByteArray line = QByteArray::number(nowMicroseconds()) + ' ' + what;
     if (!bytes.isEmpty())
@@ -41,20 +29,15 @@ void WireTrace::write(const char *what, const QByteArray &bytes, const QString &
     if (!meaning.isEmpty())
         line += "  " + meaning.toUtf8();
     line += '\n';
-    ssize_t written = 0;
-    do {
-        written = ::write(m_fd, line.constData(), size_t(line.size()));
-    } while (written < 0 && errno == EINTR);
-    if (written != line.size()) {
+    if (m_file.write(line) != line.size()) {
         giveUp("cannot write");
-        ::close(m_fd);
-        m_fd = -1;
+        m_file.close();
     }
 }
 
 void WireTrace::giveUp(const char *doing)
 {
-    const int error = errno;
     std::fprintf(stderr, "alarm-host-tester: %s trace file %s: %s; not traced\n", doing,
-                 QFile::encodeName(m_path).constData(), std::strerror(error));
+                 QFile::encodeName(m_file.fileName()).constData(),
+                 m_file.errorString().toLocal8Bit().constData());
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 // A trace file of what went over the line. One line per event:
 //   <CLOCK_MONOTONIC microseconds> <what>[ <bytes in hex>][  <meaning>]
 // the same clock and first three fields as the host simulator's trace.
-// Each line is one write() on a descriptor opened for appending, so it is on
-// disk as soon as it happened, whatever the program does next. A file that
+// Each line is one unbuffered write to a file opened for appending, so it is
+// in the file as soon as it happened, whatever the program does next. A file that
 // cannot be opened or written costs one line on standard error; the trace
 // then stays silent.
 class WireTrace
@@ -18,7 +19,7 @@ public:
     WireTrace(const WireTrace &) = delete;
     WireTrace &operator=(const WireTrace &) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
     void write(const char *what, const QByteArray &bytes, const QString &meaning);
 
     static qint64 nowMicroseconds();
@@ -26,6 +27,5 @@ public:
 private:
     void giveUp(const char *doing);
 
-    QString m_path;
-    int m_fd = -1;
+    QFile m_file;
 };
