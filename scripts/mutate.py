@@ -145,8 +145,6 @@ def select(mutants, args):
             low, _, high = part.partition('-')
             numbers.update(range(int(low), int(high or low) + 1))
         chosen = [m for m in chosen if m.number in numbers]
-    if args.skip_equivalent:
-        chosen = [m for m in chosen if not m.equivalent]
     return chosen
 
 
@@ -157,8 +155,8 @@ def main():
                         help='scratch copy of the tree, kept between runs')
     parser.add_argument('--file', help='only mutants whose file path contains this text')
     parser.add_argument('--only', help='only these mutant numbers, e.g. 3,7-9')
-    parser.add_argument('--skip-equivalent', action='store_true',
-                        help='do not build the mutants marked equivalent')
+    parser.add_argument('--check-equivalent', action='store_true',
+                        help='plant the mutants marked equivalent too (they never count)')
     parser.add_argument('--timeout', type=int, default=120,
                         help='seconds the fast tests may take per mutant before it counts as killed')
     parser.add_argument('--jobs', type=int, default=2)
@@ -182,7 +180,8 @@ def main():
     print(f'scratch copy in {args.scratch}', flush=True)
     sync_tree(ROOT, args.scratch, os.path.basename(build))
     configure = ['cmake', '-S', args.scratch, '-B', build, '-DCMAKE_BUILD_TYPE=',
-                 '-DALARM_WERROR=OFF', '-DALARM_SANITIZE=OFF']
+                 '-DALARM_WERROR=OFF', '-DALARM_SANITIZE=OFF', '-DALARM_CORE_SHARED=ON',
+                 '-DCMAKE_LINK_DEPENDS_NO_SHARED=ON']
     if shutil.which('ccache'):
         configure.append('-DCMAKE_CXX_COMPILER_LAUNCHER=ccache')
     code, out = run(configure, args.scratch, env=env)
@@ -215,6 +214,8 @@ def main():
         text, why = mutated_text(original, m)
         if text is None:
             m.status, m.detail = 'stale', why
+        elif m.equivalent and not args.check_equivalent:
+            m.status, m.detail = 'equivalent', m.equivalent
         else:
             started = time.monotonic()
             try:
@@ -229,14 +230,14 @@ def main():
                         m.status = 'survived'
                     else:
                         m.status = 'killed'
-                        failed = [line.split('-', 1)[-1].strip() for line in out.splitlines()
-                                  if '***' in line or 'Failed' in line and ' - ' in line]
-                        m.detail = 'timed out' if code is None else ', '.join(failed[:1])
+                        failed = [line.split(':', 1)[-1].split()[0] for line in out.splitlines()
+                                  if 'Test #' in line and '***' in line]
+                        m.detail = 'timed out' if code is None else ' '.join(failed[:1])
             finally:
                 with open(path, 'w', encoding='utf-8') as stream:
                     stream.write(original)
             m.seconds = time.monotonic() - started
-        label = m.status + (' (equivalent)' if m.equivalent and m.status == 'survived' else '')
+        label = m.status + (' (equivalent)' if m.equivalent and m.status != 'equivalent' else '')
         print(f'{m.number:3} {label:22} {m.file}:{m.source_line or "?"} {m.kind}  '
               f'{m.seconds:5.1f} s  {m.detail}', flush=True)
         if m.status == 'survived':
