@@ -20,6 +20,7 @@ second run rebuilds incrementally.
 import argparse
 import filecmp
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -231,7 +232,7 @@ def main():
                     else:
                         m.status = 'killed'
                         failed = [line.split(':', 1)[-1].split()[0] for line in out.splitlines()
-                                  if 'Test #' in line and '***' in line]
+                                  if re.search(r'Test +#\d+:.*\*\*\*', line)]
                         m.detail = 'timed out' if code is None else ' '.join(failed[:1])
             finally:
                 with open(path, 'w', encoding='utf-8') as stream:

@@ -654,11 +654,11 @@ void TestLinkage::cancelRestoresSetUp()
     LinkageFixture f;
     f.ui.Combo3->choose(f.ui.Combo3->findText("200"));
     QCOMPARE(f.state.timeSettings[0], int16_t(200));
-    f.prepare(host, host == 0 ? QList<int>{0, 2, 2, 7} : QList<int>{8, 0, 9, 0}, 0, 5);
+    f.prepare(host, host == 0 ? QList<int>{0, 2, 2, 7} : QList<int>{15, 7, 8, 0, 9, 0}, 0, 5);
     f.start();
     f.advanceTo(90);
-    f.port.receive(host == 0 ? inputReply(0x05) : inputReply(0x00, 0x03));
-    QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 3);
+    f.port.receive(host == 0 ? inputReply(0x05) : inputReply(0x00, 0x83));
+    QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 5);
     if (host == 1)
         f.ui.Shape1[3]->setFillColor(kStatusRed); // page 0 as polling left it
     f.advanceTo(100); // the alarm's output frame is due at 110
