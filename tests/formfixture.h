@@ -61,6 +61,19 @@ struct FormFixture
                || c.Timer4->isCounting();
     }
     static uint32_t colour(const Lamp *lamp) { return lamp->fillColor(); }
+    // Lamps in `colour` by name, sorted; any other colour but grey marked "?".
+    QStringList lampsIn(uint32_t colour) const
+    {
+        QStringList names;
+        for (const Lamp *lamp : form.findChildren<Lamp *>()) {
+            if (lamp->fillColor() == colour)
+                names.append(lamp->objectName());
+            else if (lamp->fillColor() != kLampGrey)
+                names.append(lamp->objectName() + QStringLiteral("?"));
+        }
+        names.sort();
+        return names;
+    }
 };
 
 inline constexpr uint32_t kGrey = kLampGrey;

@@ -198,6 +198,17 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QCOMPARE(m_ui.SSTab1->caption(i), captions[i]);
         QVERIFY(m_ui.SSTab1->page(2)->children().isEmpty());
+        // A disabled page stays enabled in the bar while it is in front.
+        auto *bar = m_ui.SSTab1->findChild<QTabBar *>();
+        m_ui.SSTab1->setTab(3);
+        for (const int page : {1, 3})
+            m_ui.SSTab1->setTabEnabled(page, false);
+        QCOMPARE(bar->currentIndex(), 3);
+        QVERIFY(bar->isTabEnabled(3) && !bar->isTabEnabled(1));
+        m_ui.SSTab1->setTab(0);
+        QVERIFY(!bar->isTabEnabled(3));
+        for (const int page : {1, 3})
+            m_ui.SSTab1->setTabEnabled(page, true);
     }
 
     // About the designed 449 x 350 client area, tabs in one row, and every

@@ -26,6 +26,11 @@ QString at(int64_t time, const QString &frame)
     return QStringLiteral("%1 %2").arg(time).arg(frame);
 }
 
+QString outputCommand(int mask)
+{
+    return QString::asprintf("E0 00 3D %02X 00 %02X", mask, (0x1D + mask) & 0xFF);
+}
+
 // What the host answers to an input status query: E0 00 3F in1 in2 sum.
 QByteArray inputReply(uint8_t in1, uint8_t in2 = 0)
 {
@@ -94,18 +99,7 @@ struct LinkageFixture : FormFixture
         return lines;
     }
 
-    QStringList alarmLamps() const
-    {
-        QStringList names;
-        for (const Lamp *lamp : form.findChildren<Lamp *>()) {
-            if (lamp->fillColor() == kAlarm)
-                names.append(lamp->objectName());
-            else if (lamp->fillColor() != kGrey)
-                names.append(lamp->objectName() + QStringLiteral("?"));
-        }
-        names.sort();
-        return names;
-    }
+    QStringList alarmLamps() const { return lampsIn(kAlarm); }
 
     QStringList tickedManualBoxes() const
     {
@@ -193,6 +187,14 @@ struct CancelledLinkage : LinkageFixture
 
     std::optional<Host> host;
 };
+// Input 2 linked to output 5 with a 1.2 s filter and a 3 s reset, linkage
+// started, and the host reporting input 2 in alarm from then on.
+Host startWithTimers(LinkageFixture &f)
+{
+    f.prepare(0, {1, 4}, 12, 3);
+    f.start();
+    return Host(f, 0x02);
+}
 
 } // namespace
 
@@ -227,6 +229,8 @@ private slots:
     void portFailingInTheLastStageUndoesTheStart_data();
     void portFailingInTheLastStageUndoesTheStart();
     void lampsAndBoxesTellAScreenReaderTheirChannelAndState();
+    void linkFailureWhileLinkageRuns_data();
+    void linkFailureWhileLinkageRuns();
 };
 
 void TestLinkage::startRefusedOnAnEmptyTable()
@@ -373,6 +377,30 @@ void TestLinkage::alarmDrivesTheLinkedOutputs_data()
         << 0 << QList<int>{0, 2, 1, 2} << 0x03 << 0x00
         << QStringList{"Shape1_0", "Shape1_1", "Shape2_2"} << QStringList{"Check1_2"}
         << QStringList{"Command7_0", "Command8_0", "Command2_0"} << "E0 00 3D 04 00 21";
+    // Every input bit of both bytes on both hosts, input n linked to output
+    // 9 - n (17 - n from input 9 on); the 8-channel host ignores byte 4.
+    for (int host = 0; host <= 1; ++host) {
+        for (int input = 0; input < 16; ++input) {
+            const int output = 7 - input % 8;
+            const QString suffix = QStringLiteral("_%1").arg(host);
+            QStringList lamps;
+            QStringList boxes;
+            QStringList buttons{"Command2" + suffix};
+            QString command = kAllOff;
+            if (host == 1 || input < 8) {
+                lamps = QStringList{QStringLiteral("Shape%1_%2").arg(host == 0 ? 1 : 3).arg(input),
+                                    QStringLiteral("Shape2_%1").arg(host * 8 + output)};
+                lamps.sort();
+                boxes = QStringList{QStringLiteral("Check%1_%2").arg(host == 0 ? 1 : 5).arg(output)};
+                buttons = QStringList{"Command7" + suffix, "Command8" + suffix, "Command2" + suffix};
+                command = outputCommand(1 << output);
+            }
+            QTest::addRow("%d channels, input %d", host == 0 ? 8 : 16, input + 1)
+                << host << QList<int>{host == 0 ? input % 8 : input, output}
+                << (input < 8 ? 1 << input : 0) << (input < 8 ? 0 : 1 << (input - 8)) << lamps
+                << boxes << buttons << command;
+        }
+    }
 }
 
 void TestLinkage::alarmDrivesTheLinkedOutputs()
@@ -523,9 +551,7 @@ void TestLinkage::leftoverResetTimerWithoutFilterTime()
 void TestLinkage::alarmGoneWithinTheFilterTime()
 {
     LinkageFixture f;
-    f.prepare(0, {1, 4}, 12, 3);
-    f.start();
-    Host host(f, 0x02);
+    Host host = startWithTimers(f);
     host.runTo(100); // one alarmed reply, at 90
     host.in1 = 0;
     host.runTo(1300);
@@ -633,9 +659,7 @@ void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
 void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
 {
     LinkageFixture f;
-    f.prepare(0, {1, 4}, 12, 3);
-    f.start();
-    Host host(f, 0x02);
+    Host host = startWithTimers(f);
     host.runTo(4400); // reset at 4290, filter armed again at 4345
     QVERIFY(!f.ui.Command7[0]->isHidden());
     f.ui.Command7[0]->click();
@@ -667,11 +691,11 @@ void TestLinkage::cancelRestoresSetUp()
     LinkageFixture f;
     f.ui.Combo3->choose(f.ui.Combo3->findText("200"));
     QCOMPARE(f.state.timeSettings[0], int16_t(200));
-    f.prepare(host, host == 0 ? QList<int>{0, 2, 2, 7} : QList<int>{8, 0, 9, 0}, 0, 5);
+    f.prepare(host, host == 0 ? QList<int>{0, 2, 2, 7} : QList<int>{15, 7, 8, 0, 9, 0}, 0, 5);
     f.start();
     f.advanceTo(90);
-    f.port.receive(host == 0 ? inputReply(0x05) : inputReply(0x00, 0x03));
-    QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 3);
+    f.port.receive(host == 0 ? inputReply(0x05) : inputReply(0x00, 0x83));
+    QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 5);
     if (host == 1)
         f.ui.Shape1[3]->setFillColor(kStatusRed); // page 0 as polling left it
     f.advanceTo(100); // the alarm's output frame is due at 110
@@ -923,6 +947,40 @@ void TestLinkage::lampsAndBoxesTellAScreenReaderTheirChannelAndState()
     f.ui.Command8[0]->click();
     QCOMPARE(spoken(f.ui.Shape1[2]), QString("输入3: 未报警"));
     QCOMPARE(spoken(f.ui.Shape2[7]), QString("输出8: 关"));
+}
+
+void TestLinkage::linkFailureWhileLinkageRuns_data()
+{
+    QTest::addColumn<int>("failAt");
+    // Input 2 in alarm throughout: the filter timer counts until 1290, the
+    // reset timer from then on; at 2000 an output frame is due at 2025.
+    QTest::newRow("filter timer counting") << 600;
+    QTest::newRow("outputs on, reset timer counting") << 2000;
+}
+
+// One message, nothing left running, the filter pending for the next alarm;
+// plugged back, cancel switches the outputs off and polling resumes.
+void TestLinkage::linkFailureWhileLinkageRuns()
+{
+    QFETCH(int, failAt);
+    LinkageFixture f;
+    Host host = startWithTimers(f);
+    host.runTo(failAt);
+    f.port.failWrites(QStringLiteral("端口设备已断开"));
+    host.runTo(9000);
+    QCOMPARE(f.boxes.texts(), QStringList{"端口设备已断开,请检查或更换端口重新操作"});
+    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.counting(), QString());
+    QVERIFY(f.state.filterPending);
+
+    f.port.failWrites(QString());
+    f.ui.Command2[0]->click();
+    host.runTo(9100);
+    QCOMPARE(f.logFrom(9001), (QStringList{"9020 open", "9020 write " + kAllOff, "9020 close"}));
+    f.page(0);
+    host.runTo(9160);
+    QCOMPARE(f.framesFrom(9100), (QStringList{at(9100, kAllOff), at(9150, kInQuery)}));
+    QCOMPARE(f.boxes.shown().size(), 1);
 }
 
 QTEST_MAIN(TestLinkage)

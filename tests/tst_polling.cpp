@@ -6,7 +6,21 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QRegularExpression>
 #include <QTest>
+
+namespace {
+
+// A reply as the host sends it: E0 addr cmd b3 b4 sum.
+QByteArray hostReply(uint8_t command, uint8_t b3, uint8_t b4 = 0)
+{
+    QByteArray bytes("\xE0\x00", 2);
+    for (const uint8_t b : {command, b3, b4, uint8_t(0xE0 + command + b3 + b4)})
+        bytes.append(char(b));
+    return bytes;
+}
+
+} // namespace
 
 // Start-up, page switching and the poll cycle on the virtual clock.
 class TestPolling : public QObject
@@ -20,6 +34,9 @@ private slots:
     void roadOfOnePoll();
     void repliesAreFiledByTheOutstandingQuery();
     void sixteenChannelPage();
+    void everyBitLightsItsLamp_data();
+    void everyBitLightsItsLamp();
+    void hostPagesVisitedOneAfterAnother();
     void leavingAHostPageStopsPollingAndClosesThePort_data();
     void leavingAHostPageStopsPollingAndClosesThePort();
     void manualBoxReachesTheWireWithinOneCycle();
@@ -167,6 +184,74 @@ void TestPolling::sixteenChannelPage()
     for (int i = 8; i < 16; ++i)
         QCOMPARE(f.colour(f.ui.Shape2[i]), (i == 10 || i == 11) ? kStatusRed : kGrey);
     QCOMPARE(f.colour(f.ui.Shape1[1]), kStatusRed);
+}
+
+void TestPolling::everyBitLightsItsLamp_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<int>("input");
+    QTest::addColumn<QStringList>("lamps");
+    // Input n with output 9 - n (17 - n from input 9 on); the 8-channel page
+    // shows no byte 4.
+    for (int host = 0; host <= 1; ++host) {
+        for (int input = 0; input < 16; ++input) {
+            const int output = 7 - input % 8;
+            QStringList lamps{QStringLiteral("Shape2_%1").arg(host * 8 + output)};
+            if (host == 1 || input < 8)
+                lamps.append(QStringLiteral("Shape%1_%2").arg(host == 0 ? 1 : 3).arg(input));
+            lamps.sort();
+            QTest::addRow("%d channels, input %d", host == 0 ? 8 : 16, input + 1)
+                << host << input << lamps;
+        }
+    }
+}
+
+void TestPolling::everyBitLightsItsLamp()
+{
+    QFETCH(int, host);
+    QFETCH(int, input);
+    QFETCH(QStringList, lamps);
+    FormFixture f;
+    f.load();
+    f.page(host);
+    f.advanceTo(55);
+    f.port.receive(hostReply(0x3F, uint8_t(input < 8 ? 1 << input : 0),
+                             uint8_t(input < 8 ? 0 : 1 << (input - 8))));
+    f.advanceTo(75);
+    f.port.receive(hostReply(0x3B, uint8_t(1 << (7 - input % 8))));
+    f.advanceTo(90);
+    QCOMPARE(f.lampsIn(kStatusRed), lamps);
+}
+
+// Each host page starts with every output off and its own lamps and boxes
+// clear, whatever the page before had switched on.
+void TestPolling::hostPagesVisitedOneAfterAnother()
+{
+    FormFixture f;
+    f.load();
+    const QRegularExpression onPage[2] = {QRegularExpression("^Shape(1_|2_[0-7]\\b)"),
+                                          QRegularExpression("^Shape(3_|2_([89]|1\\d))")};
+    const QStringList topBitsLit[2] = {{"Shape1_7", "Shape2_7"},
+                                       {"Shape2_15", "Shape3_15", "Shape3_7"}};
+    int64_t t = 0;
+    for (const int host : {0, 1, 0, 1}) {
+        f.page(host);
+        QCOMPARE(f.framesFrom(t).first(), QStringLiteral("%1 E0 00 3D 00 00 1D").arg(t));
+        QCOMPARE(f.lampsIn(kStatusRed).filter(onPage[host]), QStringList{});
+        for (size_t i = 0; i < 8; ++i)
+            QCOMPARE((host == 0 ? f.ui.Check1[i] : f.ui.Check5[i])->value(), 0);
+        // Output 8 by hand, inputs 8 and 16 and output 8 reported on.
+        (host == 0 ? f.ui.Check1[7] : f.ui.Check5[7])->click();
+        f.advanceTo(t + 55);
+        f.port.receive(hostReply(0x3F, 0x80, 0x80));
+        f.advanceTo(t + 75);
+        f.port.receive(hostReply(0x3B, 0x80));
+        f.advanceTo(t + 110);
+        QCOMPARE(f.lampsIn(kStatusRed).filter(onPage[host]), topBitsLit[host]);
+        QCOMPARE(f.framesFrom(t + 110), QStringList{QStringLiteral("%1 E0 00 3D 80 00 9D").arg(t + 110)});
+        t += 1000;
+        f.advanceTo(t);
+    }
 }
 
 void TestPolling::leavingAHostPageStopsPollingAndClosesThePort_data()

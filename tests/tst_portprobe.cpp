@@ -12,7 +12,8 @@ class TestPortProbe : public QObject
 
 private slots:
     void missingPortRetriesTheNextFiftyMsAfterTheBoxCloses();
-    void retryWrapsFromEightToOne();
+    void retryMovesToTheNextPort_data();
+    void retryMovesToTheNextPort();
     void eighthFailureEndsTheProgram();
     void eighthFailureStopsAPendingRetry();
     void otherFailuresStopTheChain();
@@ -49,17 +50,28 @@ void TestPortProbe::missingPortRetriesTheNextFiftyMsAfterTheBoxCloses()
     QCOMPARE(f.counting(), QString());
 }
 
-void TestPortProbe::retryWrapsFromEightToOne()
+void TestPortProbe::retryMovesToTheNextPort_data()
 {
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("COM7 to COM8") << 7 << 8;
+    QTest::newRow("COM8 wraps to COM1") << 8 << 1;
+}
+
+void TestPortProbe::retryMovesToTheNextPort()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
     FormFixture f;
-    f.ui.Combo1->setText("COM8");
-    f.port.failOpen(8, SerialComponent::kPortInUse);
+    f.ui.Combo1->setText(QStringLiteral("COM%1").arg(from));
+    f.port.failOpen(int16_t(from), SerialComponent::kPortInUse);
     f.load();
     f.advance(50);
-    QCOMPARE(f.boxes.texts(), QStringList{"com8端口已经打开,请检查或更换端口重新操作"});
-    QCOMPARE(f.ui.Combo1->text(), QString("COM1"));
-    QCOMPARE(f.state.portNumber, int16_t(1));
-    QVERIFY(f.port.log().contains("50 port 1"));
+    QCOMPARE(f.boxes.texts(),
+             QStringList{QStringLiteral("com%1端口已经打开,请检查或更换端口重新操作").arg(from)});
+    QCOMPARE(f.ui.Combo1->text(), QStringLiteral("COM%1").arg(to));
+    QCOMPARE(f.state.portNumber, int16_t(to));
+    QVERIFY(f.port.log().contains(QStringLiteral("50 port %1").arg(to)));
 }
 
 void TestPortProbe::eighthFailureEndsTheProgram()
@@ -176,6 +188,8 @@ void TestPortProbe::textsThatNameNoValue_data()
     QTest::newRow("address beyond a double")
         << "COM2" << "1e400" << "100"
         << QStringList{"无效的地址1e400,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
+    QTest::newRow("largest address") << "COM2" << "255" << "100" << QStringList{} << 2 << 255 << 100;
+    QTest::newRow("longest period") << "COM2" << "3" << "32767" << QStringList{} << 2 << 3 << 32767;
     QTest::newRow("address text without number") << "COM2" << "abc" << "100" << QStringList{} << 2 << 0 << 100;
     QTest::newRow("period zero")
         << "COM2" << "3" << "0"
