@@ -4,7 +4,8 @@
 Reads the mutant list (tests/mutants.txt), copies the tree once to a scratch
 directory and configures a build there, then plants each mutant on its own:
 apply, rebuild the fast test targets, run `ctest -L fast` (stopping at the
-first failure, with a time-out so a hung test counts as killed), restore.
+first failure, with a time-out so a hung test counts as killed; a mutant
+with "tests:" also runs those), restore.
 Prints killed / survived / stale per mutant and the score
 killed / (non-equivalent, non-stale, buildable).
 
@@ -41,6 +42,9 @@ class Mutant:
     after: str = ''
     equivalent: str = ''
     kind: str = ''
+    # Tests beyond the fast ones that also run on this mutant (code that only
+    # the real-port tests reach, such as the serial component's bursts).
+    tests: str = ''
     status: str = ''
     seconds: float = 0.0
     detail: str = ''
@@ -61,7 +65,7 @@ def parse_list(path):
         mutants.append(Mutant(number=len(mutants) + 1, file=block['file'], line=block['line'],
                               replacement=block['with'], after=block.get('after', ''),
                               equivalent=block.get('equivalent', ''),
-                              kind=block.get('kind', '')))
+                              kind=block.get('kind', ''), tests=block.get('tests', '')))
         block.clear()
 
     with open(path, encoding='utf-8') as stream:
@@ -74,7 +78,7 @@ def parse_list(path):
                 continue
             key, sep, value = text.partition(':')
             key = key.strip()
-            if not sep or key not in {'file', 'line', 'with', 'after', 'equivalent', 'kind'}:
+            if not sep or key not in {'file', 'line', 'with', 'after', 'equivalent', 'kind', 'tests'}:
                 sys.exit(f'{path}:{number}: expected "key: value", got {text!r}')
             if key in block:
                 sys.exit(f'{path}:{number}: second "{key}" in one mutant (blank line missing?)')
@@ -100,6 +104,8 @@ def locate(lines, mutant):
 
 
 def mutated_text(original, mutant):
+    if original is None:
+        return None, 'file not found'
     lines = original.split('\n')
     index, why = locate(lines, mutant)
     if index is None:
@@ -124,6 +130,14 @@ def sync_tree(source, scratch, build_name):
             if not os.path.exists(dst) or not filecmp.cmp(src, dst, shallow=False):
                 shutil.copy2(src, dst)
                 os.utime(dst)  # newer than any object built from the old copy
+
+
+def read_source(path):
+    try:
+        with open(path, encoding='utf-8') as stream:
+            return stream.read()
+    except FileNotFoundError:
+        return None
 
 
 def run(command, cwd, timeout=None, env=None):
@@ -168,8 +182,7 @@ def main():
     chosen = select(mutants, args)
     if args.list:
         for m in chosen:
-            with open(os.path.join(ROOT, m.file), encoding='utf-8') as stream:
-                _, why = mutated_text(stream.read(), m)
+            _, why = mutated_text(read_source(os.path.join(ROOT, m.file)), m)
             flag = f'STALE ({why})' if why else ('equivalent' if m.equivalent else '')
             print(f'{m.number:3} {m.file}:{m.source_line or "?"} {m.kind} {flag}')
             print(f'      - {m.line}\n      + {m.replacement}')
@@ -193,9 +206,14 @@ def main():
                if line.strip().startswith('Test') and '#' in line]
     if not targets:
         sys.exit('no test carries the label "fast"')
-    build_cmd = ['cmake', '--build', build, '-j', str(args.jobs), '--target', *targets]
+    extra = sorted({name for m in chosen for name in m.tests.split()})
+    build_cmd = ['cmake', '--build', build, '-j', str(args.jobs), '--target', *targets, *extra]
     test_cmd = ['ctest', '--test-dir', build, '-L', 'fast', '--stop-on-failure',
                 '-j', str(args.jobs), '--timeout', str(args.timeout), '--output-on-failure']
+
+    def tests_for(names):
+        return ['ctest', '--test-dir', build, '-R', '^(' + '|'.join(names) + ')$',
+                '--stop-on-failure', '--timeout', str(args.timeout), '--output-on-failure']
 
     # The unmutated tree must build and pass, or every mutant would look killed.
     code, out = run(build_cmd, args.scratch, env=env)
@@ -203,15 +221,16 @@ def main():
         sys.exit(out + '\nthe unmutated tree does not build')
     baseline = time.monotonic()
     code, out = run(test_cmd, build, timeout=args.timeout, env=env)
+    if code == 0 and extra:
+        code, out = run(tests_for(extra), build, timeout=args.timeout * len(extra), env=env)
     if code != 0:
-        sys.exit(out + '\nthe fast tests fail on the unmutated tree')
+        sys.exit(out + '\nthe tests fail on the unmutated tree')
     print(f'{len(targets)} fast tests pass unmutated in {time.monotonic() - baseline:.1f} s; '
           f'setting up took {time.monotonic() - began:.0f} s', flush=True)
 
     for m in chosen:
         path = os.path.join(args.scratch, m.file)
-        with open(path, encoding='utf-8') as stream:
-            original = stream.read()
+        original = read_source(path)
         text, why = mutated_text(original, m)
         if text is None:
             m.status, m.detail = 'stale', why
@@ -227,6 +246,9 @@ def main():
                     m.status, m.detail = 'broken', 'does not compile'
                 else:
                     code, out = run(test_cmd, build, timeout=args.timeout + 30, env=env)
+                    if code == 0 and m.tests:
+                        code, out = run(tests_for(m.tests.split()), build,
+                                        timeout=args.timeout + 30, env=env)
                     if code == 0:
                         m.status = 'survived'
                     else:
