@@ -170,23 +170,6 @@ struct Host
     QList<int64_t> due;
 };
 
-// Filter 1.2 s and reset 3 s on input 2, the alarm held until `alarmUntil`,
-// linkage cancelled at `cancelAt` while a linkage timer still runs.
-struct CancelledLinkage : LinkageFixture
-{
-    CancelledLinkage(int alarmUntil, int cancelAt)
-    {
-        prepare(0, {1, 4}, 12, 3);
-        start();
-        host.emplace(*this, 0x02);
-        host->runTo(alarmUntil);
-        host->in1 = 0;
-        host->runTo(cancelAt);
-        ui.Command2[0]->click();
-    }
-
-    std::optional<Host> host;
-};
 // Input 2 linked to output 5 with a 1.2 s filter and a 3 s reset, linkage
 // started, and the host reporting input 2 in alarm from then on.
 Host startWithTimers(LinkageFixture &f)
@@ -195,6 +178,22 @@ Host startWithTimers(LinkageFixture &f)
     f.start();
     return Host(f, 0x02);
 }
+
+// As above, the alarm held until `alarmUntil`, linkage cancelled at
+// `cancelAt` while a linkage timer still runs.
+struct CancelledLinkage : LinkageFixture
+{
+    CancelledLinkage(int alarmUntil, int cancelAt)
+    {
+        host.emplace(startWithTimers(*this));
+        host->runTo(alarmUntil);
+        host->in1 = 0;
+        host->runTo(cancelAt);
+        ui.Command2[0]->click();
+    }
+
+    std::optional<Host> host;
+};
 
 } // namespace
 
