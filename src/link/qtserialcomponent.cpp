@@ -275,8 +275,11 @@ bool QtSerialComponent::output(const QByteArray &bytes)
         return true;
 
     m_writeFailed = false;
-    const qint64 written = m_port.write(bytes);
-    if (written != bytes.size())
+    const qint64 direct = writeToDevice(bytes);
+    if (direct == bytes.size())
+        return true;
+    const qint64 written = m_port.write(bytes.mid(direct));
+    if (written != bytes.size() - direct)
         return fail(m_deviceGone ? kDeviceGone : kWriteFailed);
     // Hand the frame to the driver now rather than on the next turn of the
     // event loop; errors surface through onErrorOccurred meanwhile.
@@ -286,6 +289,26 @@ bool QtSerialComponent::output(const QByteArray &bytes)
     if (m_writeFailed)
         return fail(kWriteFailed);
     return true;
+}
+
+// How many leading bytes of a frame went straight to the driver.
+//
+// QSerialPort queues every write and then watches the device for room until
+// its queue is empty again, which costs two more wake-ups and turns of the
+// event loop per frame. A frame fits the driver's buffer, so it is written
+// directly while nothing is queued ahead of it; what does not fit, and any
+// error, takes QSerialPort's path, which reports it as before.
+qint64 QtSerialComponent::writeToDevice(const QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    if (m_port.bytesToWrite() > 0)
+        return 0;
+    const ssize_t written = ::write(int(m_port.handle()), bytes.constData(), size_t(bytes.size()));
+    return std::max<qint64>(written, 0);
+#else
+    Q_UNUSED(bytes);
+    return 0;
+#endif
 }
 
 int QtSerialComponent::inBufferCount() const

@@ -68,6 +68,7 @@ private:
     void close();
     bool applySettings();
     void requestLowLatency();
+    qint64 writeToDevice(const QByteArray &bytes);
     void onReadyRead();
     void onQuiet();
     void onErrorOccurred(QSerialPort::SerialPortError error);
