@@ -300,7 +300,7 @@ bool QtSerialComponent::output(const QByteArray &bytes)
 // error, takes QSerialPort's path, which reports it as before.
 qint64 QtSerialComponent::writeToDevice(const QByteArray &bytes)
 {
-#ifdef Q_OS_UNIX
+#ifdef ALARM_LINUX_APIS
     if (m_port.bytesToWrite() > 0)
         return 0;
     const ssize_t written = ::write(int(m_port.handle()), bytes.constData(), size_t(bytes.size()));
