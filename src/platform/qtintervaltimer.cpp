@@ -94,7 +94,7 @@ void QtIntervalTimer::stopCount()
 // disarming, at 0) also drops a tick that is due but not yet handled.
 void QtIntervalTimer::armAt(qint64 dueNs)
 {
-#ifdef Q_OS_LINUX
+#ifdef ALARM_LINUX_APIS
     if (dueNs == m_armedNs)
         return;
     itimerspec expiry {};
