@@ -10,9 +10,10 @@ class QSocketNotifier;
 //
 // Qt's timers, the precise kind included, wait in whole milliseconds
 // rounded up, so each tick comes a fraction of a millisecond late. On Linux
-// the count runs on a timerfd instead, which wakes the event loop when it
-// is due. Elsewhere, or when no timerfd can be had, a precise QTimer (the
-// default coarse one may be 5 % late, which the 20 ms steps cannot afford).
+// (unless built with ALARM_PORTABLE) the count runs on a timerfd instead,
+// which wakes the event loop when it is due. Elsewhere, or when no timerfd
+// can be had, a precise QTimer (the default coarse one may be 5 % late,
+// which the 20 ms steps cannot afford).
 //
 // Each step of the poll cycle starts the next step's timer from its own
 // tick, so even the wake-up delay of a timerfd tick (a few tenths of a
