@@ -1,5 +1,5 @@
-#include "link/commandframe.h"
-#include "link/framemeaning.h"
+#include "serial/commandframe.h"
+#include "serial/framemeaning.h"
 #include "state/numbertext.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
-#include "e2eharness.h"
+#include "support/e2eharness.h"
 
 #include "app/desktopplatform.h"
-#include "link/commandframe.h"
+#include "serial/commandframe.h"
 
 #include <QTemporaryFile>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -28,17 +28,13 @@ QString at(int64_t time, const QString &frame)
 
 QString outputCommand(int mask)
 {
-    return QString::asprintf("E0 00 3D %02X 00 %02X", mask, (0x1D + mask) & 0xFF);
+    return hexBytes(lineFrame(0x3D, uint8_t(mask)));
 }
 
-// What the host answers to an input status query: E0 00 3F in1 in2 sum.
+// What the host answers to an input status query.
 QByteArray inputReply(uint8_t in1, uint8_t in2 = 0)
 {
-    QByteArray bytes("\xE0\x00\x3F", 3);
-    bytes.append(char(in1));
-    bytes.append(char(in2));
-    bytes.append(char((0xE0 + 0x3F + in1 + in2) & 0xFF));
-    return bytes;
+    return lineFrame(0x3F, in1, in2);
 }
 
 struct LinkageFixture : FormFixture

@@ -1,26 +1,13 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
 #include "form/formhandlers.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QRegularExpression>
 #include <QTest>
-
-namespace {
-
-// A reply as the host sends it: E0 addr cmd b3 b4 sum.
-QByteArray hostReply(uint8_t command, uint8_t b3, uint8_t b4 = 0)
-{
-    QByteArray bytes("\xE0\x00", 2);
-    for (const uint8_t b : {command, b3, b4, uint8_t(0xE0 + command + b3 + b4)})
-        bytes.append(char(b));
-    return bytes;
-}
-
-} // namespace
 
 // Start-up, page switching and the poll cycle on the virtual clock.
 class TestPolling : public QObject
@@ -215,10 +202,10 @@ void TestPolling::everyBitLightsItsLamp()
     f.load();
     f.page(host);
     f.advanceTo(55);
-    f.port.receive(hostReply(0x3F, uint8_t(input < 8 ? 1 << input : 0),
+    f.port.receive(lineFrame(0x3F, uint8_t(input < 8 ? 1 << input : 0),
                              uint8_t(input < 8 ? 0 : 1 << (input - 8))));
     f.advanceTo(75);
-    f.port.receive(hostReply(0x3B, uint8_t(1 << (7 - input % 8))));
+    f.port.receive(lineFrame(0x3B, uint8_t(1 << (7 - input % 8))));
     f.advanceTo(90);
     QCOMPARE(f.lampsIn(kStatusRed), lamps);
 }
@@ -243,9 +230,9 @@ void TestPolling::hostPagesVisitedOneAfterAnother()
         // Output 8 by hand, inputs 8 and 16 and output 8 reported on.
         (host == 0 ? f.ui.Check1[7] : f.ui.Check5[7])->click();
         f.advanceTo(t + 55);
-        f.port.receive(hostReply(0x3F, 0x80, 0x80));
+        f.port.receive(lineFrame(0x3F, 0x80, 0x80));
         f.advanceTo(t + 75);
-        f.port.receive(hostReply(0x3B, 0x80));
+        f.port.receive(lineFrame(0x3B, 0x80));
         f.advanceTo(t + 110);
         QCOMPARE(f.lampsIn(kStatusRed).filter(onPage[host]), topBitsLit[host]);
         QCOMPARE(f.framesFrom(t + 110), QStringList{QStringLiteral("%1 E0 00 3D 80 00 9D").arg(t + 110)});

@@ -1,8 +1,8 @@
-#include "desktopplatform.h"
+#include "app/desktopplatform.h"
 
-#include "link/qtserialcomponent.h"
-#include "link/tracingserialcomponent.h"
-#include "link/wiretrace.h"
+#include "serial/qtserialcomponent.h"
+#include "serial/tracingserialcomponent.h"
+#include "serial/wiretrace.h"
 #include "platform/qtintervaltimer.h"
 
 #include <QCoreApplication>

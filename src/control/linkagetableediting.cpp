@@ -1,4 +1,4 @@
-#include "linkagetableediting.h"
+#include "control/linkagetableediting.h"
 
 #include "panel/linkagesettings.h"
 #include "platform/checkbox.h"

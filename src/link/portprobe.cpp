@@ -1,6 +1,6 @@
-#include "portprobe.h"
+#include "link/portprobe.h"
 
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/combobox.h"
 #include "platform/intervaltimer.h"
 #include "platform/platform.h"

@@ -1,8 +1,8 @@
-#include "senders.h"
+#include "link/senders.h"
 
-#include "link/commandframe.h"
+#include "serial/commandframe.h"
 #include "link/portprobe.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/intervaltimer.h"
 
 Senders::Senders(Form1Context &context)

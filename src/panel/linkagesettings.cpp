@@ -1,4 +1,4 @@
-#include "linkagesettings.h"
+#include "panel/linkagesettings.h"
 
 #include "link/senders.h"
 #include "platform/checkbox.h"

@@ -1,4 +1,4 @@
-#include "combobox.h"
+#include "platform/combobox.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "tabcontrol.h"
+#include "platform/tabcontrol.h"
 
 #include <QKeySequence>
 #include <QShortcut>

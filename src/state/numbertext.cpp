@@ -1,4 +1,4 @@
-#include "numbertext.h"
+#include "state/numbertext.h"
 
 #include <algorithm>
 #include <cmath>

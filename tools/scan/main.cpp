@@ -3,9 +3,9 @@
 
 #include "busscanner.h"
 
-#include "link/framemeaning.h"
-#include "link/portmap.h"
-#include "link/qtserialcomponent.h"
+#include "serial/framemeaning.h"
+#include "serial/portmap.h"
+#include "serial/qtserialcomponent.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "wiretrace.h"
+#include "serial/wiretrace.h"
 
 #include <QDeadlineTimer>
 
