@@ -202,6 +202,7 @@ class TestLinkage : public QObject
     Q_OBJECT
 
 private slots:
+    void startRefusedOnAnEmptyTable_data();
     void startRefusedOnAnEmptyTable();
     void inputCheck_data();
     void inputCheck();
@@ -232,24 +233,45 @@ private slots:
     void linkFailureWhileLinkageRuns();
 };
 
+void TestLinkage::startRefusedOnAnEmptyTable_data()
+{
+    QTest::addColumn<QString>("emptied"); // how the only link went, and after what
+    QTest::newRow("row confirmed again without ticks") << "confirm";
+    QTest::newRow("row emptied after a refused check") << "refused confirm";
+    QTest::newRow("table cleared after a refused check") << "refused clear";
+    QTest::newRow("host model chosen after a refused check") << "refused model";
+}
+
 void TestLinkage::startRefusedOnAnEmptyTable()
 {
+    QFETCH(QString, emptied);
     LinkageFixture f;
-    f.page(4);
-    f.ui.Check3->click();
-    // A row confirmed and then confirmed again without ticks links nothing.
-    f.ui.Check2[3]->click();
-    f.ui.Command3->click();
+    f.prepare(0, {0, 3});
     QCOMPARE(f.state.linkageTable[0][3], int16_t(1));
-    f.ui.Check2[3]->click();
-    f.ui.Command3->click();
+    if (emptied.startsWith("refused")) {
+        f.ui.Command1->click();
+        f.advanceTo(35);
+        f.port.receive(inputReply(0x01));
+        QCOMPARE(f.boxes.texts(), QStringList{"你的输入端有报警,请检查,联动前不允许有报警"});
+        f.boxes.clear();
+    }
+    const int64_t pressed = f.clock.now();
+    if (emptied.endsWith("clear")) {
+        f.ui.Command4->click();
+    } else if (emptied.endsWith("model")) {
+        f.ui.Combo4->choose(1);
+        f.ui.Check3->click();
+    } else {
+        f.ui.Check2[3]->click();
+        f.ui.Command3->click();
+    }
     f.ui.Command1->click();
     QCOMPARE(f.boxes.texts(), QStringList{"你没选择联动。请选择联动输出,并确认生效后才联动"});
     QCOMPARE(f.boxes.shown().first().style, 16);
     QVERIFY(!f.state.linkageTableChecked);
     QVERIFY(!f.state.linkageActive);
     f.advance(1000);
-    QVERIFY(f.frames().isEmpty());
+    QVERIFY(f.framesFrom(pressed).isEmpty());
     QVERIFY(!f.port.portOpen());
     QCOMPARE(f.counting(), QString());
     QVERIFY(f.ui.Command1->isEnabled());
