@@ -216,6 +216,8 @@ private slots:
     void filterAndResetTimesInMilliseconds_data();
     void filterAndResetTimesInMilliseconds();
     void lockRefusesResetAndCancel();
+    void alarmWhileLockedChangesNothing_data();
+    void alarmWhileLockedChangesNothing();
     void linkageFrameWhileLockedLeavesPollingStopped();
     void filterAndResetTimersRunningOutWhileLocked();
     void cancelRestoresSetUp_data();
@@ -658,6 +660,48 @@ void TestLinkage::lockRefusesResetAndCancel()
     QCOMPARE(f.state.manualOutputMask, uint8_t(0));
     f.advanceTo(1180);
     QCOMPARE(f.framesFrom(1121), (QStringList{at(1145, kAllOff), at(1175, kInQuery)}));
+}
+
+void TestLinkage::alarmWhileLockedChangesNothing_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<QList<int>>("links"); // (channel, output) pairs
+    QTest::addColumn<QByteArray>("first"); // in1, in2 of the alarm before the lock
+    QTest::addColumn<QByteArray>("second"); // and of the one while locked
+    QTest::newRow("8 channels") << 0 << QList<int>{0, 2, 2, 7, 1, 4} << QByteArray("\x05\x00", 2)
+                                << QByteArray("\x07\x00", 2);
+    QTest::newRow("16 channels") << 1 << QList<int>{8, 0, 9, 0, 1, 5, 15, 6}
+                                 << QByteArray("\x00\x03", 2) << QByteArray("\x02\x83", 2);
+}
+
+// Outputs on, locked between the input and the output query, then a new
+// alarm on other linked inputs filed in the input row: nothing follows it.
+void TestLinkage::alarmWhileLockedChangesNothing()
+{
+    QFETCH(int, host);
+    QFETCH(QList<int>, links);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    LinkageFixture f;
+    f.prepare(host, links);
+    f.start();
+    f.advanceTo(90);
+    f.port.receive(inputReply(uint8_t(first[0]), uint8_t(first[1])));
+    f.advanceTo(145); // 110 outputs on, 140 the input query
+    f.ui.Command7[size_t(host)]->click();
+    const auto seen = [&f] {
+        return QStringList{f.alarmLamps().join(u' '), f.tickedManualBoxes().join(u' '),
+                           f.shownHostButtons().join(u' '),
+                           QString::number(f.state.linkageOutputMask),
+                           QString::number(f.state.manualOutputMask), f.counting()};
+    };
+    const QStringList before = seen();
+    QVERIFY(!before[1].isEmpty());
+    f.port.receive(inputReply(uint8_t(second[0]), uint8_t(second[1])));
+    QCOMPARE(f.state.replyTable[0][3], int16_t(uint8_t(second[0])));
+    QCOMPARE(seen(), before);
+    f.advanceTo(1000);
+    QVERIFY(f.framesFrom(141).isEmpty());
 }
 
 void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
