@@ -224,6 +224,8 @@ private slots:
     void cancelRestoresSetUp();
     void timersRunningAtCancelSwitchOffWithoutPolling_data();
     void timersRunningAtCancelSwitchOffWithoutPolling();
+    void portGoneBehindTheProbeReportedOnce_data();
+    void portGoneBehindTheProbeReportedOnce();
     void leftoverTimerRunningOutDuringTheInputCheck_data();
     void leftoverTimerRunningOutDuringTheInputCheck();
     void checkLeftWaitingIsAbandoned_data();
@@ -845,6 +847,67 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
     QCOMPARE(f.state.filterPending, filterPending);
     QCOMPARE(f.ui.SSTab1->tab(), 3);
     QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "time what": pull, back, cancel, page N
+    QTest::addColumn<QString>("failure"); // of COM1's open once pulled
+    QTest::addColumn<int>("boxOpen"); // ms the operator leaves a box open
+    QTest::addColumn<QStringList>("boxes");
+    const QString missing = SerialComponent::kInvalidPort;
+    const QString missingText = "无效的com1端口,请检查或更换端口重新操作";
+    const QString refused = SerialComponent::accessDenied("/dev/ttyUSB0");
+    const QString refusedText = refused + ",请检查或更换端口重新操作";
+    const QStringList pulledCancel{"2030 pull", "2030 cancel"};
+    const QStringList probed{"2030 cancel", "3000 pull", "3000 page 4", "3000 page 3"};
+    // The cancel's all-off frame is due 20 ms after it, the reset timer's
+    // press at 4290 and its frame at 4310.
+    QTest::newRow("pulled, then cancel") << pulledCancel << missing << 0 << QStringList{"2030 " + missingText};
+    QTest::newRow("pulled, then cancel, box open 1 s")
+        << pulledCancel << missing << 1000 << QStringList{"2030 " + missingText};
+    QTest::newRow("refused, then cancel") << pulledCancel << refused << 0 << QStringList{"2030 " + refusedText};
+    QTest::newRow("reset timer behind a failed probe") << probed << refused << 0 << QStringList{"3000 " + refusedText};
+    QTest::newRow("failure nothing reported")
+        << QStringList{"2030 cancel", "3000 pull"} << refused << 0 << QStringList{"4310 " + refusedText};
+    QTest::newRow("reported, opened again, failing again")
+        << probed + QStringList{"3100 back", "3100 page 0", "3200 page 2", "3300 pull"} << refused << 0
+        << QStringList{"3000 " + refusedText, "4310 " + refusedText};
+    QTest::newRow("reported, probed again, failing again")
+        << probed + QStringList{"3100 back", "3100 page 4", "3100 page 3", "3300 pull"} << refused << 0
+        << QStringList{"3000 " + refusedText, "4310 " + refusedText};
+}
+
+// One failure, one message: the output frame that follows a probe's report
+// of the same failure stops quietly, and still stops what a failure stops.
+void TestLinkage::portGoneBehindTheProbeReportedOnce()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, failure);
+    QFETCH(int, boxOpen);
+    QFETCH(QStringList, boxes);
+    LinkageFixture f;
+    Host host = startWithTimers(f);
+    host.runTo(2000);
+    host.in1 = 0;
+    f.boxes.whileOpen = [&f, boxOpen](const QString &) { f.advance(boxOpen); };
+    for (const QString &step : steps) {
+        host.runTo(step.section(u' ', 0, 0).toInt());
+        const QString what = step.section(u' ', 1);
+        if (what == "pull" || what == "back")
+            f.port.failOpen(1, what == "pull" ? failure : QString());
+        else if (what == "cancel")
+            f.ui.Command2[0]->click();
+        else
+            f.page(what.back().digitValue());
+    }
+    host.runTo(10000);
+    QStringList shown;
+    for (const auto &box : f.boxes.shown())
+        shown.append(QStringLiteral("%1 %2").arg(box.time).arg(box.text));
+    QCOMPARE(shown, boxes);
+    QCOMPARE(f.counting(), QString());
+    QVERIFY(!f.port.portOpen());
 }
 
 void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck_data()
