@@ -35,6 +35,8 @@ private slots:
     void linkageswithoutCancelsThePendingStep();
     void keyboardSwitchesPagesAsAClickDoes_data();
     void keyboardSwitchesPagesAsAClickDoes();
+    void wheelOverTheTabRowSwitchesNothing_data();
+    void wheelOverTheTabRowSwitchesNothing();
 };
 
 void TestPolling::startupProbesAndSendsNothing()
@@ -466,6 +468,47 @@ void TestPolling::keyboardSwitchesPagesAsAClickDoes()
     QCOMPARE(keyed.frames(), coded.frames());
     QCOMPARE(keyed.state.inputCheckPassed, coded.state.inputCheckPassed);
     QCOMPARE(keyed.port.portOpen(), to < 2);
+}
+
+void TestPolling::wheelOverTheTabRowSwitchesNothing_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("notches"); // up when positive, towards page 0
+    QTest::newRow("parameter page, two up to the 16-channel page") << 3 << 2;
+    QTest::newRow("8-channel page, two down") << 0 << -2;
+    QTest::newRow("linkage page, one up to the parameter page") << 4 << 1;
+}
+
+// Wheel notches over the tabs as the window system sends them: the page
+// stays, and the port, the wire and the timers run on as without them.
+void TestPolling::wheelOverTheTabRowSwitchesNothing()
+{
+    QFETCH(int, from);
+    QFETCH(int, notches);
+    FormFixture wheeled;
+    FormFixture still;
+    for (FormFixture *f : {&wheeled, &still}) {
+        f->load();
+        f->page(from);
+        f->advanceTo(1065);
+    }
+    wheeled.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wheeled.form));
+    auto *bar = wheeled.ui.SSTab1->findChild<QTabBar *>();
+    const QSignalSpy clicks(wheeled.ui.SSTab1, &TabControl::Click);
+    const QPoint centre = bar->tabRect(from).center();
+    for (int i = 0; i < std::abs(notches); ++i) {
+        QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notches > 0 ? 120 : -120},
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        qApp->notify(bar, &wheel);
+    }
+    QCOMPARE(wheeled.ui.SSTab1->tab(), from);
+    QCOMPARE(clicks.size(), 0);
+    wheeled.advanceTo(2000);
+    still.advanceTo(2000);
+    QCOMPARE(wheeled.port.log(), still.port.log());
+    QCOMPARE(wheeled.state.portErrorCount, still.state.portErrorCount);
 }
 
 QTEST_MAIN(TestPolling)
