@@ -346,6 +346,11 @@ void TestE2EDiagnostics::scanWithoutHost_data()
                                   << QStringLiteral("地址 3: 应答校验和错误 E0 03 3F 00 00 23\n没有主机应答");
     QTest::newRow("missing device") << QStringList{} << QStringList{"--device", "/nonexistent/tty"} << 2
                                     << QStringLiteral("alarm-host-scan: /nonexistent/tty: 无效的端口号");
+    // Neither may fall back to a default: address 0, or COM1 (the simulator).
+    QTest::newRow("address overflow") << QStringList{} << QStringList{"--com", "1", "--addresses", "99999999999"} << 2
+                                      << QStringLiteral("alarm-host-scan: --addresses 须在 0..15 之内且 A 不大于 B(见 --help)");
+    QTest::newRow("empty device") << QStringList{} << QStringList{"--device", ""} << 2
+                                  << QStringLiteral("alarm-host-scan: --device 须为设备路径,不能为空(见 --help)");
 }
 
 void TestE2EDiagnostics::scanWithoutHost()
