@@ -14,8 +14,7 @@ DesktopPlatform::DesktopPlatform()
     if (traceSetting.isEmpty())
         return;
     m_trace = std::make_unique<WireTrace>(traceSetting);
-    if (m_trace->isOpen())
-        m_traced = std::make_unique<TracingSerialComponent>(*m_serial, *m_trace);
+    m_traced = std::make_unique<TracingSerialComponent>(*m_serial, *m_trace);
 }
 
 DesktopPlatform::~DesktopPlatform() = default;

@@ -123,14 +123,23 @@ bool writeLine(QFile &file, const QByteArray &line, QString *error)
 }
 
 WireTrace::WireTrace(const QString &setting)
+    : m_setting(setting)
 {
+}
+
+bool WireTrace::open()
+{
+    m_opened = true;
     bool inFolder = false;
     QString why;
-    m_path = tracePath(setting, &inFolder, &why);
+    m_path = tracePath(m_setting, &inFolder, &why);
     m_file.setFileName(m_path);
     const QIODevice::OpenMode mode = QIODevice::Unbuffered | (inFolder ? QIODevice::NewOnly : QIODevice::Append);
-    if (!why.isEmpty() || !openRegularFile(m_file, mode, &why))
+    if (!why.isEmpty() || !openRegularFile(m_file, mode, &why)) {
         giveUp("cannot open", why);
+        return false;
+    }
+    return true;
 }
 
 WireTrace::~WireTrace() = default;
@@ -151,6 +160,8 @@ QString WireTrace::dataFolder()
 
 void WireTrace::write(const char *what, const QByteArray &bytes, const QString &meaning)
 {
+    if (!m_opened && !open())
+        return;
     if (!m_file.isOpen())
         return;
     QString why;

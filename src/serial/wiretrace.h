@@ -21,9 +21,11 @@ bool writeLine(QFile &file, const QByteArray &line, QString *error);
 
 // A trace file of what went over the line, one line per event (traceLine).
 // Each line is one unbuffered write to a file opened for appending, so it is
-// in the file as soon as it happened, whatever the program does next. A file that
-// cannot be opened or written costs one line on standard error; the trace
-// then stays silent.
+// in the file as soon as it happened, whatever the program does next. The
+// file is opened at the first line, so a start that ends before using the
+// line (a second copy refused) leaves no file behind. A file that cannot be
+// opened or written costs one line on standard error; the trace then stays
+// silent.
 class WireTrace
 {
 public:
@@ -36,8 +38,6 @@ public:
     WireTrace(const WireTrace &) = delete;
     WireTrace &operator=(const WireTrace &) = delete;
 
-    bool isOpen() const { return m_file.isOpen(); }
-    QString fileName() const { return m_path; }
     void write(const char *what, const QByteArray &bytes, const QString &meaning);
 
     static qint64 nowMicroseconds();
@@ -48,8 +48,11 @@ public:
     static QString dataFolder();
 
 private:
+    bool open();
     void giveUp(const char *doing, const QString &why);
 
+    QString m_setting;
     QString m_path;
     QFile m_file;
+    bool m_opened = false;
 };
