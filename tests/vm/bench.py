@@ -26,6 +26,7 @@ import socket
 import stat
 import subprocess
 import sys
+import tempfile
 import time
 
 SKIP = 77
@@ -43,8 +44,13 @@ LINES = {
 USB_SERIAL = "VMBENCH1"
 
 
-def skip(reason):
+def skip(work, reason):
+    """CTest shows no output of a skipped test: the reason is also left in
+    the work directory for the test command to print."""
     print(f"SKIP: {reason}", flush=True)
+    os.makedirs(work, exist_ok=True)
+    with open(os.path.join(work, "skipped"), "w") as f:
+        f.write(f"vm_bench skipped: {reason}\n")
     sys.exit(SKIP)
 
 
@@ -106,6 +112,9 @@ class Bench:
         self.control_buffer = b""
         self.console_buffer = b""
         self.ptys = {}
+        # Apart from the work directory: a socket's path has to be short.
+        self.socket_dir = tempfile.mkdtemp(prefix="vm-bench-")
+        self.socket = os.path.join(self.socket_dir, "control.sock")
 
     def log(self, text):
         print(f"[bench {time.monotonic() - self.started:6.1f}s] {text}", flush=True)
@@ -127,7 +136,7 @@ class Bench:
             "-device", "virtio-9p-pci,fsdev=b,mount_tag=bench",
             "-device", "virtio-serial-pci",
             "-chardev", "stdio,id=con,signal=off", "-device", "virtconsole,chardev=con",
-            "-chardev", f"socket,id=ctl,path={self.work}/control.sock,server=on,wait=off",
+            "-chardev", f"socket,id=ctl,path={self.socket},server=on,wait=off",
             "-device", "virtconsole,chardev=ctl",
             # The PC's own COM port: a 16550 at 0x3f8, the guest's ttyS0.
             "-chardev", "pty,id=s0", "-device", "isa-serial,chardev=s0",
@@ -173,7 +182,7 @@ class Bench:
         while time.monotonic() < deadline:
             try:
                 control = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-                control.connect(os.path.join(self.work, "control.sock"))
+                control.connect(self.socket)
                 self.control = control
                 return
             except OSError:
@@ -211,10 +220,11 @@ class Bench:
     def run(self):
         self.started = time.monotonic()
         kernel, modules = find_kernel()
+        if kernel and not os.access(kernel, os.R_OK):
+            skip(self.work, f"{kernel} is readable by root only: run the bench as root")
         if not kernel:
-            skip("no kernel in /boot with its virtio, 9p and overlay modules "
+            skip(self.work, "no kernel in /boot with its virtio, 9p and overlay modules "
                  "(the test set-up installs linux-image-amd64)")
-        shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         initrd = os.path.join(self.work, "initramfs.cpio")
         build_initramfs(initrd, modules)
@@ -274,6 +284,7 @@ class Bench:
         if self.qemu and self.qemu.poll() is None:
             os.killpg(self.qemu.pid, signal.SIGKILL)
             self.qemu.wait()
+        shutil.rmtree(self.socket_dir, ignore_errors=True)
 
 
 def read_trace(path):
@@ -329,12 +340,13 @@ def main():
     parser.add_argument("--timeout", type=int, default=240, help="seconds the guest may take")
     parser.add_argument("--qemu", default=shutil.which("qemu-system-x86_64"))
     args = parser.parse_args()
-    if not args.qemu:
-        skip("qemu-system-x86_64 is not installed (the test set-up installs qemu-system-x86)")
-    if not os.path.exists("/bin/busybox"):
-        skip("/bin/busybox is missing (the test set-up installs busybox-static)")
-    args.bin = os.path.abspath(args.bin)
     args.work = os.path.abspath(args.work)
+    shutil.rmtree(args.work, ignore_errors=True)
+    if not args.qemu:
+        skip(args.work, "qemu-system-x86_64 is not installed (the test set-up installs qemu-system-x86)")
+    if not os.path.exists("/bin/busybox"):
+        skip(args.work, "/bin/busybox is missing (the test set-up installs busybox-static)")
+    args.bin = os.path.abspath(args.bin)
     bench = Bench(args)
     try:
         rc = bench.run()
