@@ -545,7 +545,8 @@ void TestVmScenarios::adapterUnplugged()
 
 // Nothing reads the far end of the PC's port: the driver's queue cannot
 // drain. Leaving the host page must not wait for it (the kernel would hold
-// the close for its 30 s closing wait).
+// the close for its 30 s closing wait). Last, as the UART's simulator reads
+// the filler once it goes on.
 void TestVmScenarios::stuckLineLetsThePageGo()
 {
     QVERIFY(kUart.command("stop"));
