@@ -53,14 +53,12 @@ log() { echo "[bench] $*" >&2; }
 # --- Build ------------------------------------------------------------------
 
 log "building (Release) in $BUILD"
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DALARM_BENCH=ON >/dev/null
 # Only what the benchmark runs; the test suites are not needed here.
-cmake --build "$BUILD" -j2 --target alarm-host-tester alarm-host-sim alarmcore >/dev/null
-cmake -S "$ROOT/bench" -B "$BUILD/bench" -DALARM_BUILD_DIR="$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD/bench" -j2 >/dev/null
+cmake --build "$BUILD" -j2 --target alarm-host-tester alarm-host-sim alarm-host-bench-driver >/dev/null
 TESTER="$BUILD/bin/alarm-host-tester"
 SIM="$BUILD/bin/alarm-host-sim"
-DRIVER="$BUILD/bench/alarm-host-bench-driver"
+DRIVER="$BUILD/bin/alarm-host-bench-driver"
 PYTHON=$(command -v python3)
 
 # --- Child processes, always cleaned up ---------------------------------------

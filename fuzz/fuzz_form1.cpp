@@ -19,14 +19,15 @@
 // ALARM_FUZZ_TRACE=1 prints each step, for reading a reproducer.
 
 #include "app/form1.h"
-#include "link/fakeserialcomponent.h"
+#include "support/fakeserialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
 #include "platform/tabcontrol.h"
 #include "platform/updown.h"
-#include "app/virtualplatform.h"
+#include "support/frames.h"
+#include "support/virtualplatform.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -283,13 +284,7 @@ private:
             const bool input = (m_in.byte() & 1) == 0;
             const uint8_t in1 = m_in.byte();
             const uint8_t in2 = m_in.byte();
-            const uint8_t frame[5] = {0xE0, ctx().state.hostAddress, uint8_t(input ? 0x3F : 0x3B),
-                                      in1, in2};
-            unsigned sum = 0;
-            for (const uint8_t b : frame)
-                sum += b;
-            QByteArray bytes(reinterpret_cast<const char *>(frame), 5);
-            bytes.append(char(sum & 0xFF));
+            const QByteArray bytes = lineFrame(uint8_t(input ? 0x3F : 0x3B), in1, in2, ctx().state.hostAddress);
             note(QString::fromLatin1(bytes.toHex(' ')));
             if (portOpen())
                 platform.port.receive(bytes);
@@ -400,7 +395,7 @@ private:
             const auto at = [&b](int i) { return uint8_t(b[i]); };
             if (at(0) != 0xE0)
                 violated("after %s: frame not starting E0: %s", step, hex.constData());
-            if (uint8_t(at(0) + at(1) + at(2) + at(3) + at(4)) != at(5))
+            else if (b != lineFrame(at(2), at(3), at(4), at(1)))
                 violated("after %s: frame checksum wrong: %s", step, hex.constData());
             const uint8_t code = at(2);
             if (code != 0x3F && code != 0x3B && code != 0x3D)

@@ -28,7 +28,8 @@ export QT_QPA_PLATFORM=offscreen
 # a crash with ASAN_OPTIONS=malloc_context_size=30 for full stacks.
 export ASAN_OPTIONS="abort_on_error=1:quarantine_size_mb=32:malloc_context_size=2:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:${LSAN_OPTIONS:-}"
+# Quoted within the value: the sanitizers split their options at blanks.
+export LSAN_OPTIONS="suppressions='$PWD/fuzz/lsan.supp':${LSAN_OPTIONS:-}"
 
 scratch="$build/fuzz-corpus"
 artifacts="$build/fuzz-artifacts"

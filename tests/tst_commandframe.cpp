@@ -1,5 +1,5 @@
-#include "link/commandframe.h"
-#include "link/framemeaning.h"
+#include "serial/commandframe.h"
+#include "serial/framemeaning.h"
 #include "state/numbertext.h"
 
 #include <QTest>
@@ -57,6 +57,8 @@ void TestCommandFrame::numberTexts_data()
     QTest::newRow("half to even up") << "3.5" << 3.5 << 4;
     QTest::newRow("negative") << "-7" << -7.0 << -7;
     QTest::newRow("exponent") << "1e3" << 1000.0 << 1000;
+    QTest::newRow("exponent without digits") << "1e" << 1.0 << 1;
+    QTest::newRow("a tab is no blank") << "\t5" << 0.0 << 0;
     QTest::newRow("held to 16 bits") << "99999" << 99999.0 << 32767;
     QTest::newRow("sign alone") << "-" << 0.0 << 0;
     QTest::newRow("full-width digits are no number") << "５" << 0.0 << 0;

@@ -1,13 +1,19 @@
-#include "e2eharness.h"
+#include "support/e2eharness.h"
 
 #include "app/desktopplatform.h"
-#include "link/commandframe.h"
+#include "serial/commandframe.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +76,46 @@ private:
     bool m_wasSet;
 };
 
+// Files written by this process may not grow past `bytes` while it lives;
+// a write that would fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, m_saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+// COM1 opened through the real program's platform, three input queries
+// written, and closed again, with the trace that ALARM_HOST_TESTER_TRACE
+// asks for.
+void pollThreeTimes(SimulatorProcess &sim)
+{
+    const qsizetype before = sim.received().size();
+    DesktopPlatform platform;
+    SerialComponent &line = platform.serial();
+    line.setCommPort(1);
+    QVERIFY(line.setSettings(QStringLiteral("9600,n,8,1")));
+    QVERIFY(line.setPortOpen(true));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(line.output(commandFrame(0, InputStatusQuery, 0)));
+    QVERIFY(waitUntil([&] { return sim.received().size() == before + 3; }, 5000));
+    line.setPortOpen(false);
+}
+
 struct ScanRun
 {
     int exitCode = -1;
@@ -103,6 +149,8 @@ private slots:
     void noTraceWithoutTheVariable();
     void unwritableTraceCostsOneLine_data();
     void unwritableTraceCostsOneLine();
+    void traceIntoFolder_data();
+    void traceIntoFolder();
     void scanFindsTheHost();
     void scanWithoutHost_data();
     void scanWithoutHost();
@@ -175,34 +223,85 @@ void TestE2EDiagnostics::noTraceWithoutTheVariable()
 
 void TestE2EDiagnostics::unwritableTraceCostsOneLine_data()
 {
+    // "%dir": a scratch folder holding the FIFO "fifo", with a reader, so
+    // that a blocking open would not hang the test, and "full.txt", a file
+    // at its size limit.
     QTest::addColumn<QString>("path");
-    QTest::newRow("cannot open") << QStringLiteral("/nonexistent-dir/wire.txt");
-    QTest::newRow("cannot write") << QStringLiteral("/dev/full");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("cannot open") << QStringLiteral("/nonexistent-dir/wire.txt") << "No such file or directory";
+    QTest::newRow("a device") << QStringLiteral("/dev/full") << "not a regular file";
+    QTest::newRow("a FIFO") << QStringLiteral("%dir/fifo") << "not a regular file";
+    QTest::newRow("cannot write") << QStringLiteral("%dir/full.txt") << "File too large";
 }
 
 void TestE2EDiagnostics::unwritableTraceCostsOneLine()
 {
     QFETCH(QString, path);
+    QFETCH(QString, reason);
     SimulatorProcess sim;
     QVERIFY(sim.start());
     QTemporaryDir dir;
+    path.replace(QLatin1String("%dir"), dir.path());
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+    const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    QFile full(dir.filePath(QStringLiteral("full.txt")));
+    QVERIFY(full.open(QIODevice::WriteOnly) && full.write(QByteArray(1000, '#')) == 1000);
+    full.close();
     const ScopedEnv tmp("TMPDIR", dir.path());
     const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", path);
     StderrCapture errors;
     {
-        DesktopPlatform platform;
-        SerialComponent &line = platform.serial();
-        line.setCommPort(1);
-        QVERIFY(line.setSettings(QStringLiteral("9600,n,8,1")));
-        QVERIFY(line.setPortOpen(true));
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(line.output(commandFrame(0, InputStatusQuery, 0)));
-        QVERIFY(waitUntil([&] { return sim.received().size() == 3; }, 5000));
-        line.setPortOpen(false);
+        const FileSizeLimit limit(1000);
+        pollThreeTimes(sim);
     }
+    ::close(reader);
+    QVERIFY(!QTest::currentTestFailed());
     const QStringList lines = errors.lines();
     QCOMPARE(lines.size(), 1);
-    QVERIFY2(lines.first().contains(path), qPrintable(lines.first()));
+    QVERIFY2(lines.first().contains(path) && lines.first().contains(reason), qPrintable(lines.first()));
+}
+
+void TestE2EDiagnostics::traceIntoFolder_data()
+{
+    // Paths below a scratch folder; "data" is the user's data folder.
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("folder") << "traces" << "traces";
+    QTest::newRow("missing folder") << "new/traces/" << "new/traces";
+    QTest::newRow("data folder") << "@data" << "data/alarm-host-tester";
+}
+
+void TestE2EDiagnostics::traceIntoFolder()
+{
+    QFETCH(QString, setting);
+    QFETCH(QString, folder);
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("traces")));
+    const ScopedEnv tmp("TMPDIR", dir.path());
+    const ScopedEnv data("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")));
+    const ScopedEnv trace("ALARM_HOST_TESTER_TRACE",
+                          setting.startsWith(u'@') ? setting : dir.filePath(setting));
+    StderrCapture errors;
+    // Each start writes a file of its own, even within the same second.
+    for (int run = 0; run < 2 && !QTest::currentTestFailed(); ++run)
+        pollThreeTimes(sim);
+    QCOMPARE(errors.lines(), QStringList());
+
+    const QDir traces(dir.filePath(folder));
+    const QStringList files = traces.entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 2);
+    static const QRegularExpression name(QStringLiteral("^trace-\\d{8}-\\d{6}(-2)?\\.txt$"));
+    for (const QString &file : files) {
+        QVERIFY2(name.match(file).hasMatch(), qPrintable(file));
+        QStringList what;
+        for (const TraceLine &line : readTrace(traces.filePath(file)))
+            what.append(line.what);
+        QCOMPARE(what.join(u' '), QStringLiteral("open tx tx tx close"));
+    }
 }
 
 void TestE2EDiagnostics::scanFindsTheHost()
@@ -247,6 +346,11 @@ void TestE2EDiagnostics::scanWithoutHost_data()
                                   << QStringLiteral("地址 3: 应答校验和错误 E0 03 3F 00 00 23\n没有主机应答");
     QTest::newRow("missing device") << QStringList{} << QStringList{"--device", "/nonexistent/tty"} << 2
                                     << QStringLiteral("alarm-host-scan: /nonexistent/tty: 无效的端口号");
+    // Neither may fall back to a default: address 0, or COM1 (the simulator).
+    QTest::newRow("address overflow") << QStringList{} << QStringList{"--com", "1", "--addresses", "99999999999"} << 2
+                                      << QStringLiteral("alarm-host-scan: --addresses 须在 0..15 之内且 A 不大于 B(见 --help)");
+    QTest::newRow("empty device") << QStringList{} << QStringList{"--device", ""} << 2
+                                  << QStringLiteral("alarm-host-scan: --device 须为设备路径,不能为空(见 --help)");
 }
 
 void TestE2EDiagnostics::scanWithoutHost()

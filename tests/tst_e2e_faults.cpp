@@ -1,7 +1,7 @@
-#include "e2eharness.h"
-#include "lockedpty.h"
+#include "support/e2eharness.h"
+#include "support/lockedpty.h"
 
-#include "link/qtserialcomponent.h"
+#include "serial/qtserialcomponent.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
 
@@ -41,14 +41,17 @@ using Row = std::array<int16_t, 6>;
 
 Row reply(uint8_t code, uint8_t first, uint8_t second, bool badChecksum = false)
 {
-    uint8_t sum = uint8_t(0xE0 + code + first + second);
+    const QByteArray frame = lineFrame(code, first, second);
+    Row row{};
+    for (size_t i = 0; i < row.size(); ++i)
+        row[i] = int16_t(uint8_t(frame[int(i)]));
     if (badChecksum) {
         // As the simulator spoils it: one more, never a start byte.
-        sum = uint8_t(sum + 1);
-        if (sum == 0xE0)
-            ++sum;
+        row[5] = int16_t(uint8_t(row[5] + 1));
+        if (row[5] == 0xE0)
+            ++row[5];
     }
-    return {0xE0, 0x00, code, first, second, sum};
+    return row;
 }
 
 // A whole reply from the 8-channel host at address 0, as the row holds it.

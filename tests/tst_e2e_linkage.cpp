@@ -1,4 +1,4 @@
-#include "e2eharness.h"
+#include "support/e2eharness.h"
 
 #include "platform/lamp.h"
 

@@ -1,4 +1,4 @@
-#include "app/form1widgets.h"
+#include "app/form1builder.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/lamp.h"
@@ -270,6 +270,12 @@ private slots:
         QTest::newRow("typed entry, Enter") << "focus type enter" << 0 << -1 << "COM3";
         QTest::newRow("typed entry, focus leaves") << "focus type leave" << 0 << -1 << "COM3";
         QTest::newRow("list closed unchosen, typed, Enter") << "open escape type enter" << 0 << -1 << "COM3";
+        // Closed without a choice, the list is disarmed: Enter in its text
+        // field is typed text, whichever way the list was closed.
+        QTest::newRow("closed by F4, Enter in the field") << "focus open f4 field" << 0 << -1 << "COM3";
+        QTest::newRow("closed by Escape, Enter in the field") << "open escape field" << 0 << -1 << "COM3";
+        QTest::newRow("closed by a click outside, Enter in the field") << "focus open outside field" << 0 << -1 << "COM3";
+        QTest::newRow("closed by its arrow, Enter in the field") << "focus open arrow field" << 0 << -1 << "COM3";
     }
 
     void listEvents()
@@ -296,6 +302,7 @@ private slots:
         QSignalSpy clicks(combo, &ComboBox::Click);
         QAbstractItemView *list = combo->view();
         for (const QString &step : gesture.split(u' ')) {
+            QCoreApplication::processEvents(); // as between the operator's gestures
             if (step == "wheel") {
                 // As from the window system: focus by wheel and propagation
                 // to the parent apply only to spontaneous events.
@@ -316,12 +323,23 @@ private slots:
             } else if (step == "type") {
                 combo->lineEdit()->selectAll();
                 QTest::keyClicks(combo, "COM3");
+            } else if (step == "field") {
+                combo->lineEdit()->selectAll();
+                QTest::keyClicks(combo->lineEdit(), "COM3");
+                QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+            } else if (step == "outside" || step == "arrow") {
+                // Through the window, where the open list takes the press.
+                QWidget *at = step == "arrow" ? static_cast<QWidget *>(combo) : m_ui.Frame4;
+                const QPoint point = step == "arrow" ? QPoint(combo->width() - 4, combo->height() / 2)
+                                                     : QPoint(2, at->height() - 2);
+                QTest::mouseClick(m_form.windowHandle(), Qt::LeftButton, {}, at->mapTo(&m_form, point));
             } else if (step == "leave") {
                 m_ui.Combo2->setFocus();
             } else {
                 const Qt::Key key = step == "down" ? Qt::Key_Down
                                     : step == "up" ? Qt::Key_Up
                                     : step == "enter" ? Qt::Key_Return
+                                    : step == "f4" ? Qt::Key_F4
                                                       : Qt::Key_Escape;
                 QTest::keyClick(list->isVisible() ? static_cast<QWidget *>(list) : combo, key);
             }

@@ -14,8 +14,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -90,6 +94,8 @@ private slots:
 
     void programOnPty();
     void programRejectsBadScenarioAndStopsOnSigterm();
+    void programStopsWhenItCannotGoOn_data();
+    void programStopsWhenItCannotGoOn();
 };
 
 void TestHostSim::workedFrames_data()
@@ -514,7 +520,8 @@ void TestHostSim::programOnPty()
     const int fd = openRaw(slave);
     QVERIFY(fd >= 0);
 
-    sim.write("alarm 10\nbogus\nstate\n");
+    // A line over the cap, longer than one read, is dropped as one.
+    sim.write("alarm 10\nbogus\n" + QByteArray(5000, 'x') + "\nstate\n");
     QVERIFY(waitForLine(sim, QStringLiteral("in1=00 in2=02 out=00"), 10000));
 
     timespec now{};
@@ -561,6 +568,8 @@ void TestHostSim::programOnPty()
     // The bad console line was reported and skipped.
     const QString errors = QString::fromLocal8Bit(sim.readAllStandardError());
     QVERIFY2(errors.contains(QLatin1String("unknown action 'bogus'")), qPrintable(errors));
+    QCOMPARE(errors.count(QLatin1String("alarm-host-sim: ")), 2);
+    QVERIFY2(errors.contains(QLatin1String("line longer than 1024 bytes, ignored")), qPrintable(errors));
 }
 
 void TestHostSim::programRejectsBadScenarioAndStopsOnSigterm()
@@ -604,6 +613,70 @@ void TestHostSim::programRejectsBadScenarioAndStopsOnSigterm()
     once.start(kProgram, {QStringLiteral("--exit-on-eof")});
     QVERIFY(once.waitForFinished(10000));
     QCOMPARE(once.exitCode(), 0);
+}
+
+void TestHostSim::programStopsWhenItCannotGoOn_data()
+{
+    // "%dir" is a scratch folder holding the FIFO "fifo", "%pty" the slave
+    // of a pseudo-terminal whose master the test closes once the program runs.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("trace into a FIFO") << QStringList{"--trace", "%dir/fifo"} << 1
+                                       << "cannot write trace %dir/fifo: not a regular file";
+    QTest::newRow("trace into a device") << QStringList{"--trace", "/dev/full"} << 1
+                                         << "cannot write trace /dev/full: not a regular file";
+    // Run with a file size limit of 60 bytes: the second line is cut short.
+    QTest::newRow("trace write fails") << QStringList{"--trace", "%dir/trace.txt"} << 1
+                                       << "cannot write trace %dir/trace.txt: File too large";
+    QTest::newRow("endless scenario") << QStringList{"--scenario", "/dev/zero"} << 2
+                                      << "/dev/zero: longer than 1048576 bytes";
+    QTest::newRow("device hangs up") << QStringList{"--device", "%pty"} << 1
+                                     << "%pty: the line hung up or cannot be read";
+}
+
+void TestHostSim::programStopsWhenItCannotGoOn()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Not inherited, or the program would hold the master open itself.
+    QVERIFY(master >= 0 && fcntl(master, F_SETFD, FD_CLOEXEC) == 0);
+    QVERIFY(grantpt(master) == 0 && unlockpt(master) == 0);
+    const QString slave = QString::fromLocal8Bit(ptsname(master));
+    const auto fill = [&](QString text) { return text.replace(QLatin1String("%dir"), dir.path()).replace(QLatin1String("%pty"), slave); };
+    QStringList args;
+    for (const QString &argument : arguments)
+        args << fill(argument);
+
+    QProcess sim;
+    const bool limited = QTest::currentDataTag() == QLatin1String("trace write fails");
+    if (limited) {
+        sim.setChildProcessModifier([] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{60, 60};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    sim.start(kProgram, args);
+    QVERIFY2(sim.waitForStarted(10000), qPrintable(sim.errorString()));
+    if (args.first() == QLatin1String("--device")) {
+        QCOMPARE(readLineWithin(sim, 10000), slave);
+    } else if (limited) {
+        const int fd = openRaw(readLineWithin(sim, 10000));
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, kInputQuery0.constData(), 6), ssize_t(6));
+        ::close(fd);
+    }
+    ::close(master);
+    QVERIFY2(sim.waitForFinished(10000), "still running");
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QTEST(sim.exitCode(), "exitCode");
+    const QString errors = QString::fromLocal8Bit(sim.readAllStandardError()).trimmed();
+    QCOMPARE(errors, QStringLiteral("alarm-host-sim: ") + fill(message));
 }
 
 QTEST_GUILESS_MAIN(TestHostSim)

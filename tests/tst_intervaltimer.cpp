@@ -1,5 +1,5 @@
 #include "platform/qtintervaltimer.h"
-#include "platform/virtualclock.h"
+#include "support/virtualclock.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

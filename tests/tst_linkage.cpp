@@ -1,6 +1,6 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -28,17 +28,13 @@ QString at(int64_t time, const QString &frame)
 
 QString outputCommand(int mask)
 {
-    return QString::asprintf("E0 00 3D %02X 00 %02X", mask, (0x1D + mask) & 0xFF);
+    return hexBytes(lineFrame(0x3D, uint8_t(mask)));
 }
 
-// What the host answers to an input status query: E0 00 3F in1 in2 sum.
+// What the host answers to an input status query.
 QByteArray inputReply(uint8_t in1, uint8_t in2 = 0)
 {
-    QByteArray bytes("\xE0\x00\x3F", 3);
-    bytes.append(char(in1));
-    bytes.append(char(in2));
-    bytes.append(char((0xE0 + 0x3F + in1 + in2) & 0xFF));
-    return bytes;
+    return lineFrame(0x3F, in1, in2);
 }
 
 struct LinkageFixture : FormFixture
@@ -202,6 +198,7 @@ class TestLinkage : public QObject
     Q_OBJECT
 
 private slots:
+    void startRefusedOnAnEmptyTable_data();
     void startRefusedOnAnEmptyTable();
     void inputCheck_data();
     void inputCheck();
@@ -215,12 +212,16 @@ private slots:
     void filterAndResetTimesInMilliseconds_data();
     void filterAndResetTimesInMilliseconds();
     void lockRefusesResetAndCancel();
+    void alarmWhileLockedChangesNothing_data();
+    void alarmWhileLockedChangesNothing();
     void linkageFrameWhileLockedLeavesPollingStopped();
     void filterAndResetTimersRunningOutWhileLocked();
     void cancelRestoresSetUp_data();
     void cancelRestoresSetUp();
     void timersRunningAtCancelSwitchOffWithoutPolling_data();
     void timersRunningAtCancelSwitchOffWithoutPolling();
+    void portGoneBehindTheProbeReportedOnce_data();
+    void portGoneBehindTheProbeReportedOnce();
     void leftoverTimerRunningOutDuringTheInputCheck_data();
     void leftoverTimerRunningOutDuringTheInputCheck();
     void checkLeftWaitingIsAbandoned_data();
@@ -232,24 +233,45 @@ private slots:
     void linkFailureWhileLinkageRuns();
 };
 
+void TestLinkage::startRefusedOnAnEmptyTable_data()
+{
+    QTest::addColumn<QString>("emptied"); // how the only link went, and after what
+    QTest::newRow("row confirmed again without ticks") << "confirm";
+    QTest::newRow("row emptied after a refused check") << "refused confirm";
+    QTest::newRow("table cleared after a refused check") << "refused clear";
+    QTest::newRow("host model chosen after a refused check") << "refused model";
+}
+
 void TestLinkage::startRefusedOnAnEmptyTable()
 {
+    QFETCH(QString, emptied);
     LinkageFixture f;
-    f.page(4);
-    f.ui.Check3->click();
-    // A row confirmed and then confirmed again without ticks links nothing.
-    f.ui.Check2[3]->click();
-    f.ui.Command3->click();
+    f.prepare(0, {0, 3});
     QCOMPARE(f.state.linkageTable[0][3], int16_t(1));
-    f.ui.Check2[3]->click();
-    f.ui.Command3->click();
+    if (emptied.startsWith("refused")) {
+        f.ui.Command1->click();
+        f.advanceTo(35);
+        f.port.receive(inputReply(0x01));
+        QCOMPARE(f.boxes.texts(), QStringList{"你的输入端有报警,请检查,联动前不允许有报警"});
+        f.boxes.clear();
+    }
+    const int64_t pressed = f.clock.now();
+    if (emptied.endsWith("clear")) {
+        f.ui.Command4->click();
+    } else if (emptied.endsWith("model")) {
+        f.ui.Combo4->choose(1);
+        f.ui.Check3->click();
+    } else {
+        f.ui.Check2[3]->click();
+        f.ui.Command3->click();
+    }
     f.ui.Command1->click();
     QCOMPARE(f.boxes.texts(), QStringList{"你没选择联动。请选择联动输出,并确认生效后才联动"});
     QCOMPARE(f.boxes.shown().first().style, 16);
     QVERIFY(!f.state.linkageTableChecked);
     QVERIFY(!f.state.linkageActive);
     f.advance(1000);
-    QVERIFY(f.frames().isEmpty());
+    QVERIFY(f.framesFrom(pressed).isEmpty());
     QVERIFY(!f.port.portOpen());
     QCOMPARE(f.counting(), QString());
     QVERIFY(f.ui.Command1->isEnabled());
@@ -638,6 +660,48 @@ void TestLinkage::lockRefusesResetAndCancel()
     QCOMPARE(f.framesFrom(1121), (QStringList{at(1145, kAllOff), at(1175, kInQuery)}));
 }
 
+void TestLinkage::alarmWhileLockedChangesNothing_data()
+{
+    QTest::addColumn<int>("host");
+    QTest::addColumn<QList<int>>("links"); // (channel, output) pairs
+    QTest::addColumn<QByteArray>("first"); // in1, in2 of the alarm before the lock
+    QTest::addColumn<QByteArray>("second"); // and of the one while locked
+    QTest::newRow("8 channels") << 0 << QList<int>{0, 2, 2, 7, 1, 4} << QByteArray("\x05\x00", 2)
+                                << QByteArray("\x07\x00", 2);
+    QTest::newRow("16 channels") << 1 << QList<int>{8, 0, 9, 0, 1, 5, 15, 6}
+                                 << QByteArray("\x00\x03", 2) << QByteArray("\x02\x83", 2);
+}
+
+// Outputs on, locked between the input and the output query, then a new
+// alarm on other linked inputs filed in the input row: nothing follows it.
+void TestLinkage::alarmWhileLockedChangesNothing()
+{
+    QFETCH(int, host);
+    QFETCH(QList<int>, links);
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    LinkageFixture f;
+    f.prepare(host, links);
+    f.start();
+    f.advanceTo(90);
+    f.port.receive(inputReply(uint8_t(first[0]), uint8_t(first[1])));
+    f.advanceTo(145); // 110 outputs on, 140 the input query
+    f.ui.Command7[size_t(host)]->click();
+    const auto seen = [&f] {
+        return QStringList{f.alarmLamps().join(u' '), f.tickedManualBoxes().join(u' '),
+                           f.shownHostButtons().join(u' '),
+                           QString::number(f.state.linkageOutputMask),
+                           QString::number(f.state.manualOutputMask), f.counting()};
+    };
+    const QStringList before = seen();
+    QVERIFY(!before[1].isEmpty());
+    f.port.receive(inputReply(uint8_t(second[0]), uint8_t(second[1])));
+    QCOMPARE(f.state.replyTable[0][3], int16_t(uint8_t(second[0])));
+    QCOMPARE(seen(), before);
+    f.advanceTo(1000);
+    QVERIFY(f.framesFrom(141).isEmpty());
+}
+
 void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
 {
     LinkageFixture f;
@@ -779,6 +843,67 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
     QCOMPARE(f.state.filterPending, filterPending);
     QCOMPARE(f.ui.SSTab1->tab(), 3);
     QVERIFY(f.boxes.shown().isEmpty());
+}
+
+void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "time what": pull, back, cancel, page N
+    QTest::addColumn<QString>("failure"); // of COM1's open once pulled
+    QTest::addColumn<int>("boxOpen"); // ms the operator leaves a box open
+    QTest::addColumn<QStringList>("boxes");
+    const QString missing = SerialComponent::kInvalidPort;
+    const QString missingText = "无效的com1端口,请检查或更换端口重新操作";
+    const QString refused = SerialComponent::accessDenied("/dev/ttyUSB0");
+    const QString refusedText = refused + ",请检查或更换端口重新操作";
+    const QStringList pulledCancel{"2030 pull", "2030 cancel"};
+    const QStringList probed{"2030 cancel", "3000 pull", "3000 page 4", "3000 page 3"};
+    // The cancel's all-off frame is due 20 ms after it, the reset timer's
+    // press at 4290 and its frame at 4310.
+    QTest::newRow("pulled, then cancel") << pulledCancel << missing << 0 << QStringList{"2030 " + missingText};
+    QTest::newRow("pulled, then cancel, box open 1 s")
+        << pulledCancel << missing << 1000 << QStringList{"2030 " + missingText};
+    QTest::newRow("refused, then cancel") << pulledCancel << refused << 0 << QStringList{"2030 " + refusedText};
+    QTest::newRow("reset timer behind a failed probe") << probed << refused << 0 << QStringList{"3000 " + refusedText};
+    QTest::newRow("failure nothing reported")
+        << QStringList{"2030 cancel", "3000 pull"} << refused << 0 << QStringList{"4310 " + refusedText};
+    QTest::newRow("reported, opened again, failing again")
+        << probed + QStringList{"3100 back", "3100 page 0", "3200 page 2", "3300 pull"} << refused << 0
+        << QStringList{"3000 " + refusedText, "4310 " + refusedText};
+    QTest::newRow("reported, probed again, failing again")
+        << probed + QStringList{"3100 back", "3100 page 4", "3100 page 3", "3300 pull"} << refused << 0
+        << QStringList{"3000 " + refusedText, "4310 " + refusedText};
+}
+
+// One failure, one message: the output frame that follows a probe's report
+// of the same failure stops quietly, and still stops what a failure stops.
+void TestLinkage::portGoneBehindTheProbeReportedOnce()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, failure);
+    QFETCH(int, boxOpen);
+    QFETCH(QStringList, boxes);
+    LinkageFixture f;
+    Host host = startWithTimers(f);
+    host.runTo(2000);
+    host.in1 = 0;
+    f.boxes.whileOpen = [&f, boxOpen](const QString &) { f.advance(boxOpen); };
+    for (const QString &step : steps) {
+        host.runTo(step.section(u' ', 0, 0).toInt());
+        const QString what = step.section(u' ', 1);
+        if (what == "pull" || what == "back")
+            f.port.failOpen(1, what == "pull" ? failure : QString());
+        else if (what == "cancel")
+            f.ui.Command2[0]->click();
+        else
+            f.page(what.back().digitValue());
+    }
+    host.runTo(10000);
+    QStringList shown;
+    for (const auto &box : f.boxes.shown())
+        shown.append(QStringLiteral("%1 %2").arg(box.time).arg(box.text));
+    QCOMPARE(shown, boxes);
+    QCOMPARE(f.counting(), QString());
+    QVERIFY(!f.port.portOpen());
 }
 
 void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck_data()

@@ -1,26 +1,13 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
 #include "form/formhandlers.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QRegularExpression>
 #include <QTest>
-
-namespace {
-
-// A reply as the host sends it: E0 addr cmd b3 b4 sum.
-QByteArray hostReply(uint8_t command, uint8_t b3, uint8_t b4 = 0)
-{
-    QByteArray bytes("\xE0\x00", 2);
-    for (const uint8_t b : {command, b3, b4, uint8_t(0xE0 + command + b3 + b4)})
-        bytes.append(char(b));
-    return bytes;
-}
-
-} // namespace
 
 // Start-up, page switching and the poll cycle on the virtual clock.
 class TestPolling : public QObject
@@ -48,6 +35,8 @@ private slots:
     void linkageswithoutCancelsThePendingStep();
     void keyboardSwitchesPagesAsAClickDoes_data();
     void keyboardSwitchesPagesAsAClickDoes();
+    void wheelOverTheTabRowSwitchesNothing_data();
+    void wheelOverTheTabRowSwitchesNothing();
 };
 
 void TestPolling::startupProbesAndSendsNothing()
@@ -215,10 +204,10 @@ void TestPolling::everyBitLightsItsLamp()
     f.load();
     f.page(host);
     f.advanceTo(55);
-    f.port.receive(hostReply(0x3F, uint8_t(input < 8 ? 1 << input : 0),
+    f.port.receive(lineFrame(0x3F, uint8_t(input < 8 ? 1 << input : 0),
                              uint8_t(input < 8 ? 0 : 1 << (input - 8))));
     f.advanceTo(75);
-    f.port.receive(hostReply(0x3B, uint8_t(1 << (7 - input % 8))));
+    f.port.receive(lineFrame(0x3B, uint8_t(1 << (7 - input % 8))));
     f.advanceTo(90);
     QCOMPARE(f.lampsIn(kStatusRed), lamps);
 }
@@ -243,9 +232,9 @@ void TestPolling::hostPagesVisitedOneAfterAnother()
         // Output 8 by hand, inputs 8 and 16 and output 8 reported on.
         (host == 0 ? f.ui.Check1[7] : f.ui.Check5[7])->click();
         f.advanceTo(t + 55);
-        f.port.receive(hostReply(0x3F, 0x80, 0x80));
+        f.port.receive(lineFrame(0x3F, 0x80, 0x80));
         f.advanceTo(t + 75);
-        f.port.receive(hostReply(0x3B, 0x80));
+        f.port.receive(lineFrame(0x3B, 0x80));
         f.advanceTo(t + 110);
         QCOMPARE(f.lampsIn(kStatusRed).filter(onPage[host]), topBitsLit[host]);
         QCOMPARE(f.framesFrom(t + 110), QStringList{QStringLiteral("%1 E0 00 3D 80 00 9D").arg(t + 110)});
@@ -479,6 +468,47 @@ void TestPolling::keyboardSwitchesPagesAsAClickDoes()
     QCOMPARE(keyed.frames(), coded.frames());
     QCOMPARE(keyed.state.inputCheckPassed, coded.state.inputCheckPassed);
     QCOMPARE(keyed.port.portOpen(), to < 2);
+}
+
+void TestPolling::wheelOverTheTabRowSwitchesNothing_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("notches"); // up when positive, towards page 0
+    QTest::newRow("parameter page, two up to the 16-channel page") << 3 << 2;
+    QTest::newRow("8-channel page, two down") << 0 << -2;
+    QTest::newRow("linkage page, one up to the parameter page") << 4 << 1;
+}
+
+// Wheel notches over the tabs as the window system sends them: the page
+// stays, and the port, the wire and the timers run on as without them.
+void TestPolling::wheelOverTheTabRowSwitchesNothing()
+{
+    QFETCH(int, from);
+    QFETCH(int, notches);
+    FormFixture wheeled;
+    FormFixture still;
+    for (FormFixture *f : {&wheeled, &still}) {
+        f->load();
+        f->page(from);
+        f->advanceTo(1065);
+    }
+    wheeled.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wheeled.form));
+    auto *bar = wheeled.ui.SSTab1->findChild<QTabBar *>();
+    const QSignalSpy clicks(wheeled.ui.SSTab1, &TabControl::Click);
+    const QPoint centre = bar->tabRect(from).center();
+    for (int i = 0; i < std::abs(notches); ++i) {
+        QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notches > 0 ? 120 : -120},
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        qApp->notify(bar, &wheel);
+    }
+    QCOMPARE(wheeled.ui.SSTab1->tab(), from);
+    QCOMPARE(clicks.size(), 0);
+    wheeled.advanceTo(2000);
+    still.advanceTo(2000);
+    QCOMPARE(wheeled.port.log(), still.port.log());
+    QCOMPARE(wheeled.state.portErrorCount, still.state.portErrorCount);
 }
 
 QTEST_MAIN(TestPolling)

@@ -1,6 +1,6 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 #include <QHelpEvent>
 #include <QTest>

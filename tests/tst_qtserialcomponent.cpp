@@ -1,6 +1,6 @@
-#include "link/portmap.h"
-#include "link/qtserialcomponent.h"
-#include "lockedpty.h"
+#include "serial/portmap.h"
+#include "serial/qtserialcomponent.h"
+#include "support/lockedpty.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

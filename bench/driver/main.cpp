@@ -18,7 +18,7 @@
 
 #include "app/desktopplatform.h"
 #include "app/form1.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"

@@ -1,8 +1,8 @@
-#include "desktopplatform.h"
+#include "app/desktopplatform.h"
 
-#include "link/qtserialcomponent.h"
-#include "link/tracingserialcomponent.h"
-#include "link/wiretrace.h"
+#include "serial/qtserialcomponent.h"
+#include "serial/tracingserialcomponent.h"
+#include "serial/wiretrace.h"
 #include "platform/qtintervaltimer.h"
 
 #include <QCoreApplication>
@@ -10,10 +10,10 @@
 DesktopPlatform::DesktopPlatform()
     : m_serial(std::make_unique<QtSerialComponent>())
 {
-    const QString tracePath = qEnvironmentVariable("ALARM_HOST_TESTER_TRACE");
-    if (tracePath.isEmpty())
+    const QString traceSetting = qEnvironmentVariable("ALARM_HOST_TESTER_TRACE");
+    if (traceSetting.isEmpty())
         return;
-    m_trace = std::make_unique<WireTrace>(tracePath);
+    m_trace = std::make_unique<WireTrace>(traceSetting);
     if (m_trace->isOpen())
         m_traced = std::make_unique<TracingSerialComponent>(*m_serial, *m_trace);
 }

@@ -13,8 +13,9 @@ class WireTrace;
 
 // The platform of the real program: precise timers, the real serial port,
 // real message boxes and the lock file of the single-instance test. With
-// ALARM_HOST_TESTER_TRACE=<file> set, what goes over the line is traced to
-// that file; without it nothing is opened or written.
+// ALARM_HOST_TESTER_TRACE set (a file, a folder or the user's data folder,
+// see WireTrace), what goes over the line is traced there; without it
+// nothing is opened or written.
 class DesktopPlatform : public Platform
 {
 public:

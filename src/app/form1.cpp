@@ -1,15 +1,15 @@
-#include "form1.h"
+#include "app/form1.h"
 
-#include "app/form1widgets.h"
+#include "app/form1builder.h"
 #include "app/pollschedule.h"
 #include "control/cancellinkage.h"
 #include "control/linkagetableediting.h"
 #include "control/resetlock.h"
 #include "control/startlinkage.h"
-#include "link/portmap.h"
+#include "serial/portmap.h"
 #include "link/portprobe.h"
 #include "link/senders.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "monitor/lamprendering.h"
 #include "monitor/linkagetimers.h"
 #include "monitor/responseparser.h"
@@ -26,11 +26,11 @@
 #include <QEvent>
 #include <QIcon>
 
-// The icon resource lives in the core library, a static one, so it has to be
-// registered by hand: nothing else refers to it and the linker would drop it.
+// The icon is a resource of the program itself (packaging/icons/appicon.qrc,
+// compiled into alarm-host-tester), so the window shows it before and
+// without an installed theme; a window made by the tests has none.
 static QIcon programIcon()
 {
-    Q_INIT_RESOURCE(appicon);
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/%1/alarm-host-tester.png").arg(size), QSize(size, size));

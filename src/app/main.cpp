@@ -3,8 +3,15 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
+#ifdef SIGPIPE
+    // Standard error may be a pipe whose reader has gone; a failed write
+    // there must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     // Ties the windows to the installed menu entry (Wayland takes the icon from it).
     QGuiApplication::setDesktopFileName(QStringLiteral("alarm-host-tester"));

@@ -1,8 +1,8 @@
-#include "pollschedule.h"
+#include "app/pollschedule.h"
 
 #include "link/portprobe.h"
 #include "link/senders.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/intervaltimer.h"
 #include "platform/platform.h"
 #include "platform/tabcontrol.h"

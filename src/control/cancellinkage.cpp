@@ -1,4 +1,4 @@
-#include "cancellinkage.h"
+#include "control/cancellinkage.h"
 
 #include "panel/linkagesettings.h"
 #include "platform/checkbox.h"

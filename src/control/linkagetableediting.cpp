@@ -1,4 +1,4 @@
-#include "linkagetableediting.h"
+#include "control/linkagetableediting.h"
 
 #include "panel/linkagesettings.h"
 #include "platform/checkbox.h"
@@ -14,11 +14,15 @@ void LinkageTableEditing::Command3_Click()
     const int channel = std::max(ui.Combo5->listIndex(), 0);
     for (int k = 0; k <= 7; ++k)
         state.linkageTable[channel][k] = int16_t(ui.Check2[k]->value());
+    // The row may have emptied the table: the next start checks it again.
+    state.linkageTableChecked = false;
 }
 
 void LinkageTableEditing::Command4_Click()
 {
     state.clearLinkageTable();
+    // An empty table must be refused again by the next start.
+    state.linkageTableChecked = false;
     form.settings->Combo5_Click();
 }
 

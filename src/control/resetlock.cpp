@@ -1,4 +1,4 @@
-#include "resetlock.h"
+#include "control/resetlock.h"
 
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"

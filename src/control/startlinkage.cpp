@@ -1,7 +1,7 @@
-#include "startlinkage.h"
+#include "control/startlinkage.h"
 
 #include "link/senders.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"

@@ -1,4 +1,4 @@
-#include "formhandlers.h"
+#include "form/formhandlers.h"
 
 #include "platform/checkbox.h"
 #include "platform/intervaltimer.h"

@@ -1,6 +1,6 @@
-#include "portprobe.h"
+#include "link/portprobe.h"
 
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/combobox.h"
 #include "platform/intervaltimer.h"
 #include "platform/platform.h"
@@ -37,11 +37,15 @@ void PortProbe::firstcheck()
 
 void PortProbe::checkcommport(int16_t &intcommport)
 {
+    forgetReport();
     if (applyPortSetup(intcommport) && MSComm1.setPortOpen(true) && MSComm1.setPortOpen(false))
         return;
 
     // Failure handler
     const QString description = MSComm1.errorDescription();
+    // Set before the box, which lets the timers run while it is open.
+    m_reportedPort = intcommport;
+    m_reportedFailure = description;
     state.portErrorCount += 1;
     if (state.portErrorCount == 9) {
         state.portErrorCount = 1;
@@ -106,6 +110,11 @@ QString PortProbe::portFailureText(int16_t port, const QString &description)
     if (description == SerialComponent::kInvalidPort)
         return QStringLiteral("无效的com") + n + QStringLiteral("端口") + kTryAgain;
     return description + kTryAgain;
+}
+
+bool PortProbe::reported(int16_t port, const QString &description) const
+{
+    return port == m_reportedPort && description == m_reportedFailure;
 }
 
 // A value the host address cannot take is refused; the last good one stays.

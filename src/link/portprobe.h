@@ -26,7 +26,15 @@ public:
     // The operator's text for a port that failed with `description`.
     static QString portFailureText(int16_t port, const QString &description);
 
+    // Whether the last probe reported `port` failing with `description`;
+    // it stays reported until the port opens again or another is probed.
+    bool reported(int16_t port, const QString &description) const;
+    void forgetReport() { m_reportedPort = -1; }
+
 private:
     void readHostAddress();
     void readPollPeriod();
+
+    int16_t m_reportedPort = -1; // -1: none
+    QString m_reportedFailure;
 };

@@ -1,8 +1,8 @@
-#include "senders.h"
+#include "link/senders.h"
 
-#include "link/commandframe.h"
+#include "serial/commandframe.h"
 #include "link/portprobe.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/intervaltimer.h"
 
 Senders::Senders(Form1Context &context)
@@ -51,7 +51,9 @@ void Senders::Timer8_Timer()
 {
     const QByteArray frame = commandFrame(state.hostAddress, OutputCommand,
                                           uint8_t(state.linkageOutputMask));
-    if (!openIfClosed() || !write(frame))
+    // Sent on its own behind a cancel or a reset: a port the probe has just
+    // reported failing stops it without a second box.
+    if (!openIfClosed(true) || !write(frame))
         return;
     Timer1.setInterval(30);
     // Polling resumes only where it belongs: not while the host is locked,
@@ -79,7 +81,7 @@ bool Senders::handout()
     return true;
 }
 
-void Senders::linkFailed()
+void Senders::linkFailed(bool quietIfProbed)
 {
     const QString description = MSComm1.errorDescription();
     stopPolling();
@@ -92,6 +94,8 @@ void Senders::linkFailed()
     Timer5.setEnabled(false);
     Timer6.setEnabled(false);
     MSComm1.setPortOpen(false);
+    if (quietIfProbed && form.probe->reported(state.portNumber, description))
+        return;
     showError(PortProbe::portFailureText(state.portNumber, description));
 }
 
@@ -112,10 +116,15 @@ void Senders::abandonInputCheck()
     state.inputCheckPending = false;
 }
 
-bool Senders::openIfClosed()
+bool Senders::openIfClosed(bool quietIfProbed)
 {
-    if (MSComm1.portOpen() || MSComm1.setPortOpen(true))
+    if (MSComm1.portOpen())
         return true;
-    linkFailed();
+    if (MSComm1.setPortOpen(true)) {
+        // Open again: what the probe reported of it no longer holds.
+        form.probe->forgetReport();
+        return true;
+    }
+    linkFailed(quietIfProbed);
     return false;
 }

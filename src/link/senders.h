@@ -20,10 +20,11 @@ public:
 
     // The port failed under us (unplugged adapter, vanished device, a port
     // that cannot be opened): stop every frame sender, the linkage timers
-    // among them, close the port and tell the operator once.
-    void linkFailed();
+    // among them, close the port and tell the operator once. With
+    // `quietIfProbed`, a failure the probe has just reported is not told again.
+    void linkFailed(bool quietIfProbed = false);
     // Opens the port when it is closed; false when it cannot (reported).
-    bool openIfClosed();
+    bool openIfClosed(bool quietIfProbed = false);
     // An input check that has not passed ends with linkage not started:
     // its polls stop, and the port it opened is closed unless a host page
     // is in front. A new press of the start button checks again.

@@ -1,4 +1,4 @@
-#include "lamprendering.h"
+#include "monitor/lamprendering.h"
 
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"

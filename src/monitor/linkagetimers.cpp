@@ -1,4 +1,4 @@
-#include "linkagetimers.h"
+#include "monitor/linkagetimers.h"
 
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"

@@ -1,8 +1,8 @@
-#include "responseparser.h"
+#include "monitor/responseparser.h"
 
-#include "link/commandframe.h"
+#include "serial/commandframe.h"
 #include "link/senders.h"
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"

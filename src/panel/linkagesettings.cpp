@@ -1,4 +1,4 @@
-#include "linkagesettings.h"
+#include "panel/linkagesettings.h"
 
 #include "link/senders.h"
 #include "platform/checkbox.h"
@@ -71,6 +71,8 @@ void LinkageSettings::Combo4_Click()
     for (int i = 0; i < channels; ++i)
         ui.Combo5->addEntry(kChannelNames[i]);
     state.clearLinkageTable();
+    // An empty table must be refused again by the next start.
+    state.linkageTableChecked = false;
     Combo5_Click();
     ui.Text1->setText(QStringLiteral("0"));
     ui.Text2->setText(QStringLiteral("0"));

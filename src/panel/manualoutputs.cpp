@@ -1,4 +1,4 @@
-#include "manualoutputs.h"
+#include "panel/manualoutputs.h"
 
 #include "platform/checkbox.h"
 

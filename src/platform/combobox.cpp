@@ -1,4 +1,4 @@
-#include "combobox.h"
+#include "platform/combobox.h"
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
@@ -63,6 +63,9 @@ void ComboBox::hidePopup()
 {
     m_operatorChoice = view()->isVisible();
     QComboBox::hidePopup();
+    // A choice is reported before control returns to the event loop; a list
+    // closed without one must not leave the next activation armed.
+    QMetaObject::invokeMethod(this, [this] { m_operatorChoice = false; }, Qt::QueuedConnection);
 }
 
 void ComboBox::keyPressEvent(QKeyEvent *event)

@@ -1,4 +1,4 @@
-#include "intervaltimer.h"
+#include "platform/intervaltimer.h"
 
 void IntervalTimer::setInterval(int ms)
 {

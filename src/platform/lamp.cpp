@@ -1,4 +1,4 @@
-#include "lamp.h"
+#include "platform/lamp.h"
 
 #include <QAccessible>
 #include <QPainter>

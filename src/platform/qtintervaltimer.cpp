@@ -1,4 +1,4 @@
-#include "qtintervaltimer.h"
+#include "platform/qtintervaltimer.h"
 
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>

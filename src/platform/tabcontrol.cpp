@@ -1,4 +1,4 @@
-#include "tabcontrol.h"
+#include "platform/tabcontrol.h"
 
 #include <QKeySequence>
 #include <QShortcut>
@@ -6,10 +6,26 @@
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace {
+
+// Pages change on a click or from the keyboard only: a wheel notch passing
+// over the tabs would open the port and switch outputs off, or probe it.
+class TabRow : public QTabBar
+{
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    void wheelEvent(QWheelEvent *event) override { event->ignore(); }
+};
+
+} // namespace
 
 TabControl::TabControl(QWidget *parent)
     : QWidget(parent)
-    , m_bar(new QTabBar(this))
+    , m_bar(new TabRow(this))
     , m_stack(new QStackedWidget(this))
 {
     m_bar->setUsesScrollButtons(false);

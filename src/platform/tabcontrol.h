@@ -13,7 +13,8 @@ class QTabBar;
 // The keys of every tab widget: Ctrl+Tab and Ctrl+PageDown to the next
 // page, Ctrl+Shift+Tab and Ctrl+PageUp to the previous one, anywhere in the
 // window and wrapping round; Left and Right on the focused tab row. Both
-// pass over switched-off pages and raise Click as a mouse click does.
+// pass over switched-off pages and raise Click as a mouse click does. A
+// wheel over the tab row changes no page.
 class TabControl : public QWidget
 {
     Q_OBJECT

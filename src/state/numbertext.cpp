@@ -1,4 +1,4 @@
-#include "numbertext.h"
+#include "state/numbertext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,8 @@ double leadingNumber(const QString &text)
 {
     int i = 0;
     const int n = int(text.size());
-    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+    // Blanks only: a tab or any other white space starts no number.
+    while (i < n && text[i] == u' ')
         ++i;
     const int start = i;
     if (i < n && (text[i] == u'+' || text[i] == u'-'))

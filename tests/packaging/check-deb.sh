@@ -1,11 +1,13 @@
 #!/bin/sh
 # Installs the build into a scratch root, builds the .deb from that tree with
 # CPack (so nothing is compiled here) and checks both: the three programs, the menu entry (valid, naming the
-# installed program and icon), every icon size, nothing else, and the
-# package's fields and dependencies. No network, nothing installed.
+# installed program and icon, with its trace action), every icon size, nothing else, the modes of
+# files and directories, and the package's fields and dependencies. No network, nothing installed.
 #
 #   check-deb.sh BUILD_DIR WORK_DIR CMAKE CPACK
 set -eu
+# A builder's group-writable umask must not reach the package.
+umask 002
 build=$1
 work=$2
 cmake=$3
@@ -58,7 +60,8 @@ done
 desktop=$root/usr/share/applications/alarm-host-tester.desktop
 if [ -f "$desktop" ]; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
-    key() { sed -n "s/^$1=//p" "$desktop"; }
+    # A key of the group "[${2:-Desktop Entry}]".
+    key() { sed -n "/^\[${2:-Desktop Entry}\]\$/,/^\[/s/^$1=//p" "$desktop"; }
     [ "$(key Exec)" = alarm-host-tester ] || fail "Exec is '$(key Exec)'"
     [ -x "$root/usr/bin/$(key Exec)" ] || fail "Exec names no installed program"
     [ "$(key Icon)" = alarm-host-tester ] || fail "Icon is '$(key Icon)'"
@@ -68,6 +71,13 @@ if [ -f "$desktop" ]; then
     [ "$(key 'Name\[zh_CN\]')" = "$caption" ] || fail "Name[zh_CN] is not the window caption"
     [ -n "$(key GenericName)" ] || fail "no GenericName"
     [ -n "$(key Comment)" ] || fail "no Comment"
+    # The launcher's context menu starts it with the trace in the user's
+    # data folder (the tester reads @data as that folder).
+    action='Desktop Action trace'
+    [ "$(key Actions)" = 'trace;' ] || fail "Actions is '$(key Actions)'"
+    [ "$(key Name "$action")" = '记录通讯' ] || fail "the trace action's Name is '$(key Name "$action")'"
+    [ "$(key Exec "$action")" = 'env ALARM_HOST_TESTER_TRACE=@data alarm-host-tester' ] ||
+        fail "the trace action's Exec is '$(key Exec "$action")'"
 fi
 
 # Each PNG is square at the size of its directory (width and height are the
@@ -111,6 +121,16 @@ if ! diff -u "$expected" "$work/contents"; then
 fi
 if dpkg-deb -c "$deb" | awk '{ print $2 }' | grep -qv '^root/root$'; then
     fail "files not owned by root"
+fi
+# Directories and programs 0755, everything else 0644.
+dpkg-deb -c "$deb" | awk '{
+    path = $6; sub(/^\.\//, "", path)
+    want = ($1 ~ /^d/ || path ~ /^usr\/bin\/./) ? "rwxr-xr-x" : "rw-r--r--"
+    if (substr($1, 2) != want) print $1, path
+}' >"$work/modes"
+if [ -s "$work/modes" ]; then
+    cat "$work/modes"
+    fail "modes differ from 0755 for directories and programs, 0644 for the rest"
 fi
 
 field() { dpkg-deb -f "$deb" "$1"; }

@@ -15,7 +15,8 @@
 #include "platform/commandbutton.h"
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
-#include "app/virtualplatform.h"
+#include "support/frames.h"
+#include "support/virtualplatform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,12 +42,6 @@ struct Host
     qsizetype seen = 0;
     QList<QPair<int64_t, QByteArray>> due;
 
-    static QByteArray reply(uint8_t command, uint8_t b1, uint8_t b2)
-    {
-        const uint8_t bytes[] = {0xE0, 0x00, command, b1, b2, uint8_t(0xE0 + command + b1 + b2)};
-        return QByteArray(reinterpret_cast<const char *>(bytes), sizeof bytes);
-    }
-
     void run(int64_t ms)
     {
         const int64_t end = platform.clock.now() + ms;
@@ -58,9 +53,9 @@ struct Host
                 if (frame.size() < 3)
                     continue;
                 if (uint8_t(frame[2]) == 0x3F)
-                    due.append({written[seen].time + 5, reply(0x3F, in1, in2)});
+                    due.append({written[seen].time + 5, lineFrame(0x3F, in1, in2)});
                 else if (uint8_t(frame[2]) == 0x3B)
-                    due.append({written[seen].time + 5, reply(0x3B, out, 0)});
+                    due.append({written[seen].time + 5, lineFrame(0x3B, out)});
             }
             while (!due.isEmpty() && due.first().first <= platform.clock.now())
                 platform.port.receive(due.takeFirst().second);

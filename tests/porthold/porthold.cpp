@@ -3,7 +3,7 @@
 // porthold --probe DEV  opens DEV as COM1 through QtSerialComponent and
 //                       prints "opened" or the component's description.
 
-#include "link/qtserialcomponent.h"
+#include "serial/qtserialcomponent.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -13,7 +13,7 @@
 //
 // Gaps are reported, not judged: on a loaded machine timers run late.
 
-#include "e2eharness.h"
+#include "support/e2eharness.h"
 
 #include "platform/checkbox.h"
 #include "platform/combobox.h"

@@ -1,9 +1,9 @@
-#include "e2eharness.h"
+#include "support/e2eharness.h"
 
-#include "link/portmap.h"
-#include "link/tracingserialcomponent.h"
-#include "link/wiretrace.h"
 #include "platform/lamp.h"
+#include "serial/portmap.h"
+#include "serial/tracingserialcomponent.h"
+#include "serial/wiretrace.h"
 
 #include <QApplication>
 #include <QDir>

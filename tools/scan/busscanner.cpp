@@ -1,7 +1,7 @@
 #include "busscanner.h"
 
-#include "link/commandframe.h"
-#include "link/serialcomponent.h"
+#include "serial/commandframe.h"
+#include "serial/serialcomponent.h"
 
 BusScanner::BusScanner(SerialComponent &line, int firstAddress, int lastAddress, int timeoutMs,
                        QObject *parent)

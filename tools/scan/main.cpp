@@ -2,10 +2,11 @@
 // output status and lists the hosts that answer. See --help.
 
 #include "busscanner.h"
+#include "printline.h"
 
-#include "link/framemeaning.h"
-#include "link/portmap.h"
-#include "link/qtserialcomponent.h"
+#include "serial/framemeaning.h"
+#include "serial/portmap.h"
+#include "serial/qtserialcomponent.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -15,8 +16,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTimer>
-
-#include <cstdio>
 
 namespace {
 
@@ -36,13 +35,6 @@ const char *const kDescription =
     "\n"
     "退出状态:0 有主机应答;1 没有主机应答;2 端口无法打开(原因见标准错误)\n"
     "或参数错误。";
-
-void printLine(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
 
 struct ScanOptions
 {
@@ -65,6 +57,9 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions *options)
         // The device stands in for COM1 through the override the tester
         // honours too, so the scan opens it exactly as the tester would.
         options->portName = parser.value(QStringLiteral("device"));
+        // Empty, the override would not count and COM1 would be scanned.
+        if (options->portName.isEmpty())
+            return QStringLiteral("--device 须为设备路径,不能为空");
         qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(options->portName));
     } else {
         bool ok = false;
@@ -80,9 +75,12 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions *options)
         const QRegularExpressionMatch match = range.match(parser.value(QStringLiteral("addresses")));
         if (!match.hasMatch())
             return QStringLiteral("--addresses 须为 A-B 或 A");
-        options->firstAddress = match.captured(1).toInt();
-        options->lastAddress = match.captured(2).isEmpty() ? options->firstAddress : match.captured(2).toInt();
-        if (options->firstAddress > options->lastAddress || options->lastAddress > 15)
+        // Too many digits for an int reads as not a number, never as 0.
+        bool firstOk = false;
+        bool lastOk = true;
+        options->firstAddress = match.captured(1).toInt(&firstOk);
+        options->lastAddress = match.captured(2).isEmpty() ? options->firstAddress : match.captured(2).toInt(&lastOk);
+        if (!firstOk || !lastOk || options->firstAddress > options->lastAddress || options->lastAddress > 15)
             return QStringLiteral("--addresses 须在 0..15 之内且 A 不大于 B");
     }
     if (parser.isSet(QStringLiteral("timeout"))) {

@@ -16,6 +16,11 @@ constexpr uint8_t kOutputQuery = 0x3B;
 constexpr uint8_t kOutputCommand = 0x3D;
 constexpr int kMaxAddress = 15;
 
+// Frames are built and checked here on their own, not with the tester's
+// frame code: the simulator is an independent check of the tester, so a
+// fault in the tester's checksum or layout shows up against it. Only the
+// trace line format is shared (serial/wiretrace.h).
+
 // Low eight bits of the sum of the first `count` bytes.
 uint8_t checksum(const QByteArray &bytes, int count = kFrameSize - 1);
 // E0 addr code b3 b4 sum

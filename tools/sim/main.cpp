@@ -3,6 +3,7 @@
 
 #include "hostmodel.h"
 #include "hostsimulator.h"
+#include "printline.h"
 #include "scenario.h"
 #include "simio.h"
 #include "simoptions.h"
@@ -11,7 +12,6 @@
 #include <QElapsedTimer>
 
 #include <csignal>
-#include <cstdio>
 #include <memory>
 
 #include <fcntl.h>
@@ -20,14 +20,6 @@
 using namespace hostsim;
 
 namespace {
-
-void printLine(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    // Tests and scripts read stdout through a pipe while we run.
-    std::fflush(stream);
-}
 
 // Started with a standard descriptor closed, the pty would take its number
 // and be read as the console. Park /dev/null there; a closed stdin then
@@ -85,6 +77,10 @@ int main(int argc, char *argv[])
         printLine(stderr, QStringLiteral("alarm-host-sim: %1").arg(error));
         return 1;
     }
+    QObject::connect(&trace, &Trace::failed, &app, [](const QString &why) {
+        printLine(stderr, QStringLiteral("alarm-host-sim: %1").arg(why));
+        QCoreApplication::exit(1);
+    });
 
     SignalWatcher signalWatcher;
     if (!signalWatcher.install(&error)) {
@@ -155,6 +151,11 @@ int main(int argc, char *argv[])
             QCoreApplication::exit(0);
             break;
         }
+    });
+    QObject::connect(&console, &FdLineReader::tooLong, &app, [] {
+        printLine(stderr, QStringLiteral("alarm-host-sim: line longer than %1 bytes, ignored (%2)")
+                              .arg(FdLineReader::kMaxLineBytes)
+                              .arg(consoleHelp()));
     });
     if (options.exitOnEof)
         QObject::connect(&console, &FdLineReader::endOfInput, &app, [] { QCoreApplication::exit(0); });

@@ -256,8 +256,13 @@ bool loadScenario(const QString &path, int channels, Scenario *scenario, QString
         *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
+    const QByteArray text = file.read(kMaxScenarioBytes + 1);
+    if (text.size() > kMaxScenarioBytes) {
+        *error = QStringLiteral("%1: longer than %2 bytes").arg(path).arg(kMaxScenarioBytes);
+        return false;
+    }
     QString why;
-    if (!parseScenario(QString::fromUtf8(file.readAll()), channels, scenario, &why)) {
+    if (!parseScenario(QString::fromUtf8(text), channels, scenario, &why)) {
         *error = QStringLiteral("%1: %2").arg(path, why);
         return false;
     }

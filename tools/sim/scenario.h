@@ -56,6 +56,9 @@ struct Scenario
 // '#' comments. Times take "s" or "ms", with or without a space.
 // Errors name the line: "line 3: ...".
 bool parseScenario(const QString &text, int channels, Scenario *scenario, QString *error);
+// Reads at most kMaxScenarioBytes: a larger file (or an endless one such as
+// /dev/zero) is refused rather than read into memory without end.
+constexpr qint64 kMaxScenarioBytes = 1024 * 1024;
 bool loadScenario(const QString &path, int channels, Scenario *scenario, QString *error);
 
 // Walks the steps in time order, round after round for a repeating scenario.

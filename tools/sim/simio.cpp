@@ -1,13 +1,13 @@
 #include "simio.h"
 
-#include <QFile>
+#include "serial/wiretrace.h"
 
 #include <QSerialPort>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
+#include <utility>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -152,14 +152,23 @@ SerialLine::SerialLine(QObject *parent) : SimLine(parent), m_port(new QSerialPor
 {
     connect(m_port, &QSerialPort::readyRead, this, [this] { emit received(m_port->readAll()); });
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        // Unplugging a USB adapter shows up as a resource error.
-        if (e == QSerialPort::ResourceError || e == QSerialPort::PermissionError)
-            emit failed(QStringLiteral("%1: %2").arg(m_port->portName(), m_port->errorString()));
+        // Failures of open() are its caller's to report.
+        if (!m_port->isOpen() || m_failed || e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+            return;
+        // An unplugged USB adapter shows up as a resource error, a line that
+        // hangs up as a read error that comes again at every turn of the
+        // loop; either way the line is gone.
+        m_failed = true;
+        const QString what = e == QSerialPort::ReadError ? QStringLiteral("the line hung up or cannot be read")
+                                                          : m_port->errorString();
+        emit failed(QStringLiteral("%1: %2").arg(m_device, what));
+        QMetaObject::invokeMethod(m_port, &QSerialPort::close, Qt::QueuedConnection);
     });
 }
 
 bool SerialLine::open(const QString &device, QString *error)
 {
+    m_device = device;
     m_port->setPortName(device);
     m_port->setBaudRate(QSerialPort::Baud9600);
     m_port->setDataBits(QSerialPort::Data8);
@@ -175,7 +184,8 @@ bool SerialLine::open(const QString &device, QString *error)
 
 void SerialLine::write(const QByteArray &bytes)
 {
-    m_port->write(bytes);
+    if (!m_failed)
+        m_port->write(bytes);
 }
 
 // --- FdLineReader ---
@@ -213,7 +223,18 @@ void FdLineReader::readSome()
         m_buffer.remove(0, end + 1);
         if (text.endsWith('\r'))
             text.chop(1);
-        emit line(QString::fromUtf8(text));
+        if (std::exchange(m_skipping, false))
+            continue;
+        if (text.size() > kMaxLineBytes)
+            emit tooLong();
+        else
+            emit line(QString::fromUtf8(text));
+    }
+    if (m_buffer.size() > kMaxLineBytes) {
+        if (!m_skipping)
+            emit tooLong();
+        m_skipping = true;
+        m_buffer.clear();
     }
 }
 
@@ -221,7 +242,7 @@ void FdLineReader::finish()
 {
     if (m_notifier)
         m_notifier->setEnabled(false);
-    if (!m_buffer.isEmpty()) {
+    if (!m_buffer.isEmpty() && !m_skipping) {
         const QByteArray rest = m_buffer;
         m_buffer.clear();
         emit line(QString::fromUtf8(rest));
@@ -280,45 +301,27 @@ bool SignalWatcher::install(QString *error)
 
 // --- Trace ---
 
-Trace::~Trace()
-{
-    if (m_file)
-        std::fclose(m_file);
-}
-
 bool Trace::open(const QString &path, QString *error)
 {
-    m_file = std::fopen(QFile::encodeName(path).constData(), "w");
-    if (!m_file) {
-        *error = QStringLiteral("cannot write trace %1: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    m_path = path;
+    m_file.setFileName(path);
+    QString why;
+    if (!openRegularFile(m_file, QIODevice::Truncate | QIODevice::Unbuffered, &why)) {
+        *error = QStringLiteral("cannot write trace %1: %2").arg(path, why);
         return false;
     }
     return true;
 }
 
-qint64 Trace::nowMicroseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 void Trace::write(const char *what, const QByteArray &bytes)
 {
-    if (!m_file)
+    if (!m_file.isOpen())
         return;
-    QByteArray line = QByteArray::number(nowMicroseconds());
-    line += ' ';
-    line += what;
-    if (!bytes.isEmpty()) {
-        line += ' ';
-        line += bytes.toHex(' ').toUpper();
-    }
-    line += '\n';
-    std::fwrite(line.constData(), 1, size_t(line.size()), m_file);
-    // Readers follow the file while we run.
-    std::fflush(m_file);
+    QString why;
+    if (writeLine(m_file, traceLine(WireTrace::nowMicroseconds(), what, bytes), &why))
+        return;
+    m_file.close();
+    emit failed(QStringLiteral("cannot write trace %1: %2").arg(m_path, why));
 }
 
 } // namespace hostsim

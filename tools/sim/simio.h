@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
 
-#include <cstdio>
 #include <memory>
 
 class QSerialPort;
@@ -68,19 +68,26 @@ public:
 
 private:
     QSerialPort *m_port;
+    QString m_device;
+    bool m_failed = false;
 };
 
 // Splits what arrives on a file descriptor (standard input) into lines.
+// A line longer than kMaxLineBytes is dropped whole (tooLong) instead of
+// being held in memory without end.
 class FdLineReader : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr qsizetype kMaxLineBytes = 1024;
+
     explicit FdLineReader(int fd, QObject *parent = nullptr);
     void start();
 
 signals:
     void line(const QString &text);
+    void tooLong();
     void endOfInput();
 
 private:
@@ -89,6 +96,7 @@ private:
 
     int m_fd;
     QByteArray m_buffer;
+    bool m_skipping = false; // in a line already reported as too long
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
@@ -109,24 +117,27 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
-// One flushed line per frame: "<monotonic µs> <what> <hex bytes>".
-class Trace
+// One line per frame in the tester's trace format (traceLine of
+// serial/wiretrace.h, without the meaning), on the same clock, written at once
+// into a regular file. A write that fails closes the trace and reports it:
+// whoever reads the trace must not take a gap for a quiet line.
+class Trace : public QObject
 {
+    Q_OBJECT
+
 public:
-    Trace() = default;
-    ~Trace();
-    Trace(const Trace &) = delete;
-    Trace &operator=(const Trace &) = delete;
+    using QObject::QObject;
 
     bool open(const QString &path, QString *error);
-    bool isOpen() const { return m_file != nullptr; }
+    bool isOpen() const { return m_file.isOpen(); }
     void write(const char *what, const QByteArray &bytes);
-    // Absolute CLOCK_MONOTONIC, so other processes can line their own
-    // timestamps up with ours.
-    static qint64 nowMicroseconds();
+
+signals:
+    void failed(const QString &why);
 
 private:
-    std::FILE *m_file = nullptr;
+    QString m_path;
+    QFile m_file;
 };
 
 } // namespace hostsim

@@ -22,7 +22,8 @@ const char *const kDescription =
     "  inputs HH HH             set both input bytes (hex; inputs 1-8, 9-16)\n"
     "  state                    print 'in1=HH in2=HH out=HH'\n"
     "  quit                     exit\n"
-    "A bad command prints a message on stderr and is ignored.\n"
+    "A bad command, or a line longer than 1024 bytes, prints a message on\n"
+    "stderr and is ignored.\n"
     "\n"
     "Scenario file lines (times from program start, 's' or 'ms'):\n"
     "  at 1.0 s input 2 alarm\n"
@@ -31,15 +32,19 @@ const char *const kDescription =
     "  repeat 8.0 s             start over every 8 s (optional; the inputs\n"
     "                           are not reset, the steps just run again)\n"
     "  # comment\n"
+    "A scenario file may hold at most 1 MiB.\n"
     "\n"
     "Trace file lines: <CLOCK_MONOTONIC microseconds> <what> <bytes in hex>,\n"
     "what = rx (frame for this host), rx-other (another address), rx-bad\n"
     "(bad checksum or unknown command), rx-garbage (bytes skipped looking for\n"
     "a frame start), tx (reply as sent, faults applied), tx-garbage, tx-drop\n"
-    "(reply withheld by --drop-every).\n"
+    "(reply withheld by --drop-every). The trace file must be a regular file\n"
+    "(it is created or emptied); a FIFO or device is refused.\n"
     "\n"
     "Exit status: 0 on quit, SIGTERM/SIGINT or end of input with\n"
-    "--exit-on-eof; 1 when the line or trace file fails; 2 on bad options.";
+    "--exit-on-eof; 1 when the line fails (the --device hangs up or goes\n"
+    "away) or the trace file cannot be opened or written, the reason on\n"
+    "stderr; 2 on bad options or a bad scenario file.";
 
 bool readInt(const QCommandLineParser &parser, const QString &name, int low, int high, int *value,
              QString *error)

@@ -1,4 +1,4 @@
-#include "virtualclock.h"
+#include "support/virtualclock.h"
 
 #include <algorithm>
 

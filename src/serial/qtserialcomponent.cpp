@@ -1,7 +1,7 @@
-#include "link/qtserialcomponent.h"
+#include "serial/qtserialcomponent.h"
 
-#include "link/commandframe.h"
-#include "link/portmap.h"
+#include "serial/commandframe.h"
+#include "serial/portmap.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/form1widgets.h"
+#include "app/form1builder.h"
 
 #include "platform/checkbox.h"
 #include "platform/combobox.h"

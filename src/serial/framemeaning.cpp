@@ -1,6 +1,6 @@
-#include "framemeaning.h"
+#include "serial/framemeaning.h"
 
-#include "commandframe.h"
+#include "serial/commandframe.h"
 
 #include <QStringList>
 

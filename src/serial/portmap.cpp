@@ -1,4 +1,4 @@
-#include "link/portmap.h"
+#include "serial/portmap.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>

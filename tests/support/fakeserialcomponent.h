@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 #include <QHash>
 #include <QList>
@@ -67,5 +67,3 @@ private:
     QList<Written> m_written;
     QStringList m_log;
 };
-
-QString hexBytes(const QByteArray &bytes);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "link/fakeserialcomponent.h"
-#include "platform/messagebox.h"
+#include "support/fakeserialcomponent.h"
+#include "support/recordingmessagebox.h"
 #include "platform/platform.h"
-#include "platform/virtualclock.h"
+#include "support/virtualclock.h"
 
 // The platform of the tests: a virtual clock, a fake port, recorded boxes.
 class VirtualPlatform : public Platform

@@ -1,4 +1,6 @@
-#include "fakeserialcomponent.h"
+#include "support/fakeserialcomponent.h"
+
+#include "support/frames.h"
 
 FakeSerialComponent::FakeSerialComponent(std::function<int64_t()> now, QObject *parent)
     : SerialComponent(parent)
@@ -115,9 +117,4 @@ void FakeSerialComponent::clearRecords()
 void FakeSerialComponent::record(const QString &what)
 {
     m_log.append(QStringLiteral("%1 %2").arg(m_now ? m_now() : 0).arg(what));
-}
-
-QString hexBytes(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' ')).toUpper();
 }

@@ -1,8 +1,8 @@
-#include "tracingserialcomponent.h"
+#include "serial/tracingserialcomponent.h"
 
-#include "link/framemeaning.h"
-#include "link/portmap.h"
-#include "link/wiretrace.h"
+#include "serial/framemeaning.h"
+#include "serial/portmap.h"
+#include "serial/wiretrace.h"
 
 TracingSerialComponent::TracingSerialComponent(SerialComponent &line, WireTrace &trace, QObject *parent)
     : SerialComponent(parent), m_line(line), m_trace(trace)

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "app/form1.h"
-#include "link/qtserialcomponent.h"
+#include "serial/qtserialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
-#include "platform/messagebox.h"
+#include "support/frames.h"
+#include "support/recordingmessagebox.h"
 #include "platform/platform.h"
 #include "platform/qtintervaltimer.h"
 #include "platform/tabcontrol.h"
@@ -166,7 +167,7 @@ public:
             return false;
         if (at(2) != 0x3D && at(3) != 0x00)
             return false;
-        return at(5) == uint8_t(at(0) + at(1) + at(2) + at(3) + at(4));
+        return bytes == lineFrame(at(2), at(3));
     }
 
     // Trace lines of anything else that reached the simulator: rx-bad,

@@ -1,4 +1,4 @@
-#include "commandframe.h"
+#include "serial/commandframe.h"
 
 uint8_t frameChecksum(const QByteArray &frame)
 {

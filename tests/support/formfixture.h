@@ -1,7 +1,8 @@
 #pragma once
 
 #include "app/form1.h"
-#include "link/fakeserialcomponent.h"
+#include "support/fakeserialcomponent.h"
+#include "support/frames.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
@@ -9,7 +10,7 @@
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
-#include "app/virtualplatform.h"
+#include "support/virtualplatform.h"
 
 #include <QGroupBox>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "intervaltimer.h"
+#include "platform/intervaltimer.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/serialcomponent.h"
+#include "serial/serialcomponent.h"
 
 class WireTrace;
 

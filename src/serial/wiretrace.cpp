@@ -1,0 +1,167 @@
+#include "serial/wiretrace.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+#ifdef ALARM_LINUX_APIS
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+QString notRegular()
+{
+    return QStringLiteral("not a regular file");
+}
+
+// The file a trace setting names: the setting itself, or a new name in the
+// folder it names. `error` is set when the folder cannot be had.
+QString tracePath(const QString &setting, bool *inFolder, QString *error)
+{
+    QString folder = setting;
+    if (setting == QLatin1String(WireTrace::kDataFolderSetting)) {
+        folder = WireTrace::dataFolder();
+        if (folder.isEmpty()) {
+            *error = QStringLiteral("no data folder known for this user");
+            return setting;
+        }
+    } else if (!setting.endsWith(u'/') && !setting.endsWith(QDir::separator()) && !QFileInfo(setting).isDir()) {
+        return setting;
+    }
+    *inFolder = true;
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("cannot make the folder");
+        return folder;
+    }
+    const QDir dir(folder);
+    const QString stamp = QStringLiteral("trace-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = stamp + QStringLiteral(".txt");
+    for (int n = 2; dir.exists(name); ++n)
+        name = QStringLiteral("%1-%2.txt").arg(stamp).arg(n);
+    return dir.filePath(name);
+}
+
+} // namespace
+
+QByteArray traceLine(qint64 micros, const char *what, const QByteArray &bytes, const QString &meaning)
+{
+    QByteArray line = QByteArray::number(micros) + ' ' + what;
+    if (!bytes.isEmpty())
+        line += ' ' + bytes.toHex(' ').toUpper();
+    if (!meaning.isEmpty())
+        line += "  " + meaning.toUtf8();
+    return line + '\n';
+}
+
+bool openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error)
+{
+    // Checked before opening as well: opening a device can have effects of
+    // its own (a serial port raises its control lines).
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile()) {
+        *error = notRegular();
+        return false;
+    }
+#ifdef ALARM_LINUX_APIS
+    // Without O_NONBLOCK, a FIFO swapped in after the check would still hold
+    // the open until a reader comes.
+    int flags = O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    if (mode & QIODevice::Append)
+        flags |= O_APPEND;
+    if (mode & QIODevice::Truncate)
+        flags |= O_TRUNC;
+    if (mode & QIODevice::NewOnly)
+        flags |= O_EXCL;
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), flags, 0666);
+    if (fd < 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        *error = notRegular();
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const QIODevice::OpenMode handled = QIODevice::Truncate | QIODevice::NewOnly;
+    if (!file.open(fd, (mode & ~handled) | QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = file.errorString();
+        return false;
+    }
+#else
+    // Elsewhere through QFile; the check above is all there is.
+    if (!file.open(mode | QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+#endif
+    return true;
+}
+
+bool writeLine(QFile &file, const QByteArray &line, QString *error)
+{
+    qint64 written = file.write(line);
+    // A write cut short (disk full, file size limit) says why on the next.
+    if (written >= 0 && written < line.size())
+        written += file.write(line.mid(written));
+    if (written == line.size())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
+WireTrace::WireTrace(const QString &setting)
+{
+    bool inFolder = false;
+    QString why;
+    m_path = tracePath(setting, &inFolder, &why);
+    m_file.setFileName(m_path);
+    const QIODevice::OpenMode mode = QIODevice::Unbuffered | (inFolder ? QIODevice::NewOnly : QIODevice::Append);
+    if (!why.isEmpty() || !openRegularFile(m_file, mode, &why))
+        giveUp("cannot open", why);
+}
+
+WireTrace::~WireTrace() = default;
+
+qint64 WireTrace::nowMicroseconds()
+{
+    // The monotonic clock (CLOCK_MONOTONIC on Linux).
+    return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000;
+}
+
+QString WireTrace::dataFolder()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return {};
+    return data + QStringLiteral("/alarm-host-tester");
+}
+
+void WireTrace::write(const char *what, const QByteArray &bytes, const QString &meaning)
+{
+    if (!m_file.isOpen())
+        return;
+    QString why;
+    if (!writeLine(m_file, traceLine(nowMicroseconds(), what, bytes, meaning), &why)) {
+        giveUp("cannot write", why);
+        m_file.close();
+    }
+}
+
+void WireTrace::giveUp(const char *doing, const QString &why)
+{
+    std::fprintf(stderr, "alarm-host-tester: %s trace file %s: %s; not traced\n", doing,
+                 QFile::encodeName(m_path).constData(), why.toLocal8Bit().constData());
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// One line of a trace of the line, shared by the tester's trace and the host
+// simulator's, so the two files of one session merge by time:
+//   <CLOCK_MONOTONIC microseconds> <what>[ <bytes in hex>][  <meaning>]\n
+QByteArray traceLine(qint64 micros, const char *what, const QByteArray &bytes, const QString &meaning = {});
+
+// Opens `file` for writing (with the Append, Truncate, NewOnly or Unbuffered
+// flags of `mode`) only if it is, or is created as, a regular file. A FIFO, a
+// device or a terminal is refused without waiting for a reader, so tracing
+// never blocks and a reader going away cannot raise SIGPIPE. `error` names
+// the reason.
+// (The file's name is not kept: QFile drops it when opened on a descriptor.)
+bool openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error);
+// Writes all of `line`; false with the reason in `error` if it cannot.
+bool writeLine(QFile &file, const QByteArray &line, QString *error);
+
+// A trace file of what went over the line, one line per event (traceLine).
+// Each line is one unbuffered write to a file opened for appending, so it is
+// in the file as soon as it happened, whatever the program does next. A file that
+// cannot be opened or written costs one line on standard error; the trace
+// then stays silent.
+class WireTrace
+{
+public:
+    // The setting names a file to append to, or a folder (one that exists,
+    // or any path ending in a separator) for a new file in it named by the
+    // date and time, or kDataFolderSetting for such a file in dataFolder().
+    // A missing folder is made.
+    explicit WireTrace(const QString &setting);
+    ~WireTrace();
+    WireTrace(const WireTrace &) = delete;
+    WireTrace &operator=(const WireTrace &) = delete;
+
+    bool isOpen() const { return m_file.isOpen(); }
+    QString fileName() const { return m_path; }
+    void write(const char *what, const QByteArray &bytes, const QString &meaning);
+
+    static qint64 nowMicroseconds();
+
+    // A menu entry cannot name the user's home, so it gives this instead.
+    static constexpr const char *kDataFolderSetting = "@data";
+    // The user's own data folder for traces, e.g. ~/.local/share/alarm-host-tester.
+    static QString dataFolder();
+
+private:
+    void giveUp(const char *doing, const QString &why);
+
+    QString m_path;
+    QFile m_file;
+};
