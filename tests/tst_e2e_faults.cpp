@@ -70,16 +70,6 @@ QString rowText(const Row &row)
     return bytes.join(u' ');
 }
 
-bool pollingStopped(Form1 &form)
-{
-    const Form1Context &c = form.context();
-    for (const IntervalTimer *timer : {c.Timer1, c.Timer2, c.Timer3, c.Timer4, c.Timer8}) {
-        if (timer->isEnabled())
-            return false;
-    }
-    return true;
-}
-
 qint64 garbageBytesSent(const SimulatorProcess &sim)
 {
     qint64 bytes = 0;
@@ -270,9 +260,7 @@ void TestE2EFaults::adapterPulledAndPluggedBack()
     first.kill();
     QTRY_COMPARE_WITH_TIMEOUT(platform.boxes.shown().size(), 1, 5000);
     const QString text = platform.boxes.shown().first().text;
-    QVERIFY2(text == QtSerialComponent::kDeviceGone + kTryAgain
-                 || (text.startsWith(QtSerialComponent::kWriteFailed) && text.endsWith(kTryAgain)),
-             qPrintable(text));
+    QVERIFY2(isDeviceLostMessage(text), qPrintable(text));
     QVERIFY(!platform.port.portOpen());
     QVERIFY(pollingStopped(form));
     VERIFY_CLEAN_FRAMES(first);

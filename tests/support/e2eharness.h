@@ -207,6 +207,26 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs, int
     return true;
 }
 
+// The one message of a device that vanished under the open port: gone, or
+// the write that found it gone.
+inline bool isDeviceLostMessage(const QString &text)
+{
+    const QString tryAgain = QStringLiteral(",请检查或更换端口重新操作");
+    return text == QtSerialComponent::kDeviceGone + tryAgain
+           || (text.startsWith(QtSerialComponent::kWriteFailed) && text.endsWith(tryAgain));
+}
+
+// No step of the poll cycle or of a linkage output is armed.
+inline bool pollingStopped(Form1 &form)
+{
+    const Form1Context &c = form.context();
+    for (const IntervalTimer *timer : {c.Timer1, c.Timer2, c.Timer3, c.Timer4, c.Timer8}) {
+        if (timer->isEnabled())
+            return false;
+    }
+    return true;
+}
+
 // Sets up input 2 linked to output 5 on the 8-channel host as the operator
 // would and starts linkage; with timers, a filter time of 0.1 s and the
 // reset time of 1 s. Callers check QTest::currentTestFailed() afterwards.
