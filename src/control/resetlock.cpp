@@ -29,7 +29,7 @@ void ResetLock::Command7_Click(int Index)
 void ResetLock::Command8_Click(int Index)
 {
     if (state.locked) {
-        showError(QStringLiteral("你现在处于锁定状态,不能复位"));
+        showLockedError();
         return;
     }
     restoreHostPage(state.hostType);

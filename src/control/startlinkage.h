@@ -16,5 +16,5 @@ private:
     void tableCheck();
     void inputCheck();
     void start();
-    void undoStart(int host);
+    void undoStart(const HostControls &hostPage);
 };
