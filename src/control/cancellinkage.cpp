@@ -9,8 +9,9 @@
 
 #include <QGroupBox>
 
-CancelLinkage::CancelLinkage(Form1Context &context)
+CancelLinkage::CancelLinkage(Form1Context &context, LinkageSettings &settings)
     : FormHandlers(context)
+    , m_settings(settings)
 {
 }
 
@@ -60,5 +61,5 @@ void CancelLinkage::Command2_Click(int Index)
     state.clearLinkageTable();
     state.linkageTableChecked = false;
     state.linkageActive = false;
-    form.settings->Combo5_Click();
+    m_settings.Combo5_Click();
 }

@@ -12,8 +12,9 @@
 
 #include <QGroupBox>
 
-StartLinkage::StartLinkage(Form1Context &context)
+StartLinkage::StartLinkage(Form1Context &context, Senders &senders)
     : FormHandlers(context)
+    , m_senders(senders)
 {
 }
 
@@ -46,7 +47,7 @@ void StartLinkage::inputCheck()
 {
     // A port that cannot be opened is reported and the start goes no
     // further: without replies the check would never be decided.
-    if (!form.senders->openIfClosed())
+    if (!m_senders.openIfClosed())
         return;
     state.linkageActive = true;
     state.inputCheckPending = true;

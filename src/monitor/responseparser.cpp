@@ -10,8 +10,9 @@
 
 #include <QVarLengthArray>
 
-ResponseParser::ResponseParser(Form1Context &context)
+ResponseParser::ResponseParser(Form1Context &context, Senders &senders)
     : FormHandlers(context)
+    , m_senders(senders)
 {
 }
 
@@ -43,7 +44,7 @@ void ResponseParser::preLinkageInputCheck()
         // linked outputs with no cancel button to stop it; and left open,
         // the port opened for the check would let any stray reception run
         // the linkage evaluation on the alarmed row.
-        form.senders->abandonInputCheck();
+        m_senders.abandonInputCheck();
         showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
         return;
     }

@@ -21,8 +21,9 @@ const QStringList kChannelNames = {
 };
 } // namespace
 
-LinkageSettings::LinkageSettings(Form1Context &context)
+LinkageSettings::LinkageSettings(Form1Context &context, Senders &senders)
     : FormHandlers(context)
+    , m_senders(senders)
 {
 }
 
@@ -50,7 +51,7 @@ void LinkageSettings::Check3_Click()
         ui.Command1->setEnabled(false);
         // Switched off while its check still waits: the start is abandoned.
         if (state.inputCheckPending)
-            form.senders->abandonInputCheck();
+            m_senders.abandonInputCheck();
     }
 }
 
