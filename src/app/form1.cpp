@@ -50,21 +50,18 @@ Form1::Form1(Platform &platform, QWidget *parent)
     m_context.MSComm1 = &platform.serial();
     m_context.messageBox = &platform.messageBox();
 
-    m_senders = std::make_unique<Senders>(m_context);
     m_probe = std::make_unique<PortProbe>(m_context);
-    m_schedule = std::make_unique<PollSchedule>(m_context);
-    m_parser = std::make_unique<ResponseParser>(m_context);
+    m_senders = std::make_unique<Senders>(m_context, *m_probe);
+    m_schedule = std::make_unique<PollSchedule>(m_context, *m_probe, *m_senders);
+    m_parser = std::make_unique<ResponseParser>(m_context, *m_senders);
     m_lamps = std::make_unique<LampRendering>(m_context);
     m_linkageTimers = std::make_unique<LinkageTimers>(m_context);
-    m_start = std::make_unique<StartLinkage>(m_context);
-    m_cancel = std::make_unique<CancelLinkage>(m_context);
+    m_start = std::make_unique<StartLinkage>(m_context, *m_senders);
+    m_settings = std::make_unique<LinkageSettings>(m_context, *m_senders);
+    m_cancel = std::make_unique<CancelLinkage>(m_context, *m_settings);
     m_resetLock = std::make_unique<ResetLock>(m_context);
-    m_table = std::make_unique<LinkageTableEditing>(m_context);
-    m_settings = std::make_unique<LinkageSettings>(m_context);
+    m_table = std::make_unique<LinkageTableEditing>(m_context, *m_settings);
     m_manual = std::make_unique<ManualOutputs>(m_context);
-    m_context.senders = m_senders.get();
-    m_context.probe = m_probe.get();
-    m_context.settings = m_settings.get();
 
     connectEvents();
 }

@@ -8,13 +8,16 @@
 
 class CancelLinkage;
 class LampRendering;
+class LinkageSettings;
 class LinkageTableEditing;
 class LinkageTimers;
 class ManualOutputs;
-class PollSchedule;
 class Platform;
+class PollSchedule;
+class PortProbe;
 class ResetLock;
 class ResponseParser;
+class Senders;
 class StartLinkage;
 
 // The window: builds its widget tree, gets its timers and port from the
@@ -42,16 +45,17 @@ private:
     void describePorts();
 
     Form1Context m_context;
-    std::unique_ptr<Senders> m_senders;
+    // In the order they are built: each after the groups it calls.
     std::unique_ptr<PortProbe> m_probe;
+    std::unique_ptr<Senders> m_senders;
     std::unique_ptr<PollSchedule> m_schedule;
     std::unique_ptr<ResponseParser> m_parser;
     std::unique_ptr<LampRendering> m_lamps;
     std::unique_ptr<LinkageTimers> m_linkageTimers;
     std::unique_ptr<StartLinkage> m_start;
+    std::unique_ptr<LinkageSettings> m_settings;
     std::unique_ptr<CancelLinkage> m_cancel;
     std::unique_ptr<ResetLock> m_resetLock;
     std::unique_ptr<LinkageTableEditing> m_table;
-    std::unique_ptr<LinkageSettings> m_settings;
     std::unique_ptr<ManualOutputs> m_manual;
 };

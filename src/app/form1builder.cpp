@@ -1,5 +1,6 @@
 #include "app/form1builder.h"
 
+#include "form/windowtexts.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
@@ -24,8 +25,6 @@ using ComboMember = ComboBox *Form1Widgets::*;
 
 // The window's client area in pixels at 96 dpi.
 constexpr QSize kClientSize(449, 350);
-
-const char *const kNumerals[] = {"一", "二", "三", "四", "五", "六", "七", "八"};
 
 QString text(const char *utf8)
 {
@@ -93,10 +92,10 @@ struct HostFrame
 const HostFrame kHostFrames[] = {
     {0, &Form1Widgets::Frame1, "Frame1", "报警输入状态显示"},
     {0, &Form1Widgets::Frame2, "Frame2", "报警输出状态显示"},
-    {0, &Form1Widgets::Frame3, "Frame3", "手动控制输出"},
+    {0, &Form1Widgets::Frame3, "Frame3", kManualOutputsTitle},
     {1, &Form1Widgets::Frame8, "Frame8", "报警输入状态显示"},
     {1, &Form1Widgets::Frame9, "Frame9", "报警输出状态显示"},
-    {1, &Form1Widgets::Frame10, "Frame10", "手动控制输出"},
+    {1, &Form1Widgets::Frame10, "Frame10", kManualOutputsTitle},
 };
 
 using ItemMaker = QWidget *(*)(Form1Widgets &ui, int index, QWidget *parent);
@@ -191,7 +190,7 @@ void buildHostPage(QWidget *page, int host, Form1Widgets &ui)
         column->addWidget(frame, 1);
     }
 
-    ui.Command7[size_t(host)] = makeButton(elementName("Command7", host), "锁定状态", page);
+    ui.Command7[size_t(host)] = makeButton(elementName("Command7", host), kLockCaption, page);
     ui.Command8[size_t(host)] = makeButton(elementName("Command8", host), "复  位", page);
     ui.Command2[size_t(host)] = makeButton(elementName("Command2", host), "取消联动", page);
     if (host == 1)
@@ -272,7 +271,7 @@ QGroupBox *buildLinkageOutputs(QWidget *parent, Form1Widgets &ui)
     grid->setHorizontalSpacing(2);
     grid->setVerticalSpacing(2);
     for (int k = 0; k < 8; ++k) {
-        const QString caption = text(kOutput.name) + text(kNumerals[k]);
+        const QString caption = outputName(k);
         auto *box = named(new CheckBox(frame), elementName("Check2", k));
         box->setEnabled(false);
         box->setAccessibleName(caption);
@@ -288,7 +287,8 @@ QGroupBox *buildLinkageOutputs(QWidget *parent, Form1Widgets &ui)
     grid->addWidget(ui.Line1, 2, 0, 1, 8);
 
     ui.Command6 = makeButton(QStringLiteral("Command6"), "默认联动", frame);
-    ui.Command3 = makeButton(QStringLiteral("Command3"), "通道一联动确认", frame);
+    ui.Command3 = named(new CommandButton(linkageConfirmCaption(channelName(0)), frame),
+                       QStringLiteral("Command3"));
     ui.Command3->setEnabled(false);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(ui.Command6);
@@ -373,9 +373,9 @@ void buildLinkagePage(QWidget *page, Form1Widgets &ui)
 
     QGroupBox *channel = makeFrame(ui, &Form1Widgets::Frame6, "Frame6", "输入通道", frame);
     ui.Combo5 = named(new ComboBox(channel), QStringLiteral("Combo5"));
-    for (const char *numeral : kNumerals)
-        ui.Combo5->addEntry(text("通道") + text(numeral));
-    ui.Combo5->setText(text("通道一"));
+    for (int i = 0; i < 8; ++i)
+        ui.Combo5->addEntry(channelName(i));
+    ui.Combo5->setText(channelName(0));
     // Room for the longest name of the 16-channel list.
     ui.Combo5->setMinimumWidth(ui.Combo5->sizeHint().width()
                                + ui.Combo5->fontMetrics().horizontalAdvance(text("一")));

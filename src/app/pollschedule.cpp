@@ -7,8 +7,10 @@
 #include "platform/platform.h"
 #include "platform/tabcontrol.h"
 
-PollSchedule::PollSchedule(Form1Context &context)
+PollSchedule::PollSchedule(Form1Context &context, PortProbe &probe, Senders &senders)
     : FormHandlers(context)
+    , m_probe(probe)
+    , m_senders(senders)
 {
 }
 
@@ -28,7 +30,7 @@ void PollSchedule::Form_Load()
     state.linkageTableChecked = false;
     state.linkageActive = false;
     ui.SSTab1->setTab(3);
-    form.probe->firstcheck();
+    m_probe.firstcheck();
 }
 
 void PollSchedule::SSTab1_Click()
@@ -38,7 +40,7 @@ void PollSchedule::SSTab1_Click()
     // check passed; any other way out abandons a check still waiting, or a
     // host page would poll with linkage on that never started.
     if (state.inputCheckPending)
-        form.senders->abandonInputCheck();
+        m_senders.abandonInputCheck();
     switch (ui.SSTab1->tab()) {
     case 0:
     case 1:
@@ -49,7 +51,7 @@ void PollSchedule::SSTab1_Click()
         break;
     case 3:
         closePort();
-        form.probe->firstcheck();
+        m_probe.firstcheck();
         break;
     case 4:
         closePort();
@@ -63,8 +65,8 @@ void PollSchedule::SSTab1_Click()
 void PollSchedule::enterHostPage(int page)
 {
     closePort();
-    if (!form.probe->applyPortSetup(state.portNumber)) {
-        form.senders->linkFailed();
+    if (!m_probe.applyPortSetup(state.portNumber)) {
+        m_senders.linkFailed();
         return;
     }
     state.hostType = page == 0 ? 0 : 1;
@@ -74,9 +76,9 @@ void PollSchedule::enterHostPage(int page)
     state.manualOutputMask = 0;
     // handout opens the port; when it cannot, it has told the operator and
     // left polling stopped and the port closed.
-    if (!form.senders->handout())
+    if (!m_senders.handout())
         return;
-    if (!form.senders->openIfClosed())
+    if (!m_senders.openIfClosed())
         return;
     Timer1.setInterval(state.timeSettings[0]);
     Timer1.setEnabled(true);

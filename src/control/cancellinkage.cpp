@@ -9,58 +9,57 @@
 
 #include <QGroupBox>
 
-CancelLinkage::CancelLinkage(Form1Context &context)
+CancelLinkage::CancelLinkage(Form1Context &context, LinkageSettings &settings)
     : FormHandlers(context)
+    , m_settings(settings)
 {
 }
 
 void CancelLinkage::Command2_Click(int Index)
 {
     if (state.locked) {
-        showError(QStringLiteral("你现在处于锁定状态,不能复位"));
+        showLockedError();
         return;
     }
     stopPolling();
     Timer8.setEnabled(false);
     state.linkageActive = false;
     state.manualOutputMask = 0;
-    if (Index == 0) {
+    // The pressed button's page, whichever host is in use.
+    const HostControls hostPage = host(Index);
+    if (hostPage.page() == 0) {
         for (int i = 0; i <= 7; ++i) {
-            ui.Check1[i]->setEnabled(true);
-            ui.Shape1[i]->setFillColor(kLampGrey);
-            ui.Shape2[i]->setFillColor(kLampGrey);
-            ui.Check1[i]->setValue(0);
+            hostPage.manualBox(i)->setEnabled(true);
+            hostPage.inputLamp(i)->setFillColor(kLampGrey);
+            hostPage.outputLamp(i)->setFillColor(kLampGrey);
+            hostPage.manualBox(i)->setValue(0);
         }
-        for (const int page : {1, 2, 3, 4})
-            ui.SSTab1->setTabEnabled(page, true);
-        ui.Frame3->setEnabled(true);
     } else {
         for (int i = 0; i <= 7; ++i) {
-            ui.Shape3[i]->setFillColor(kLampGrey);
-            ui.Check5[i]->setEnabled(true);
-            ui.Check5[i]->setValue(0);
+            hostPage.inputLamp(i)->setFillColor(kLampGrey);
+            hostPage.manualBox(i)->setEnabled(true);
+            hostPage.manualBox(i)->setValue(0);
         }
         for (int i = 8; i <= 15; ++i) {
-            ui.Shape2[i]->setFillColor(kLampGrey);
-            ui.Shape3[i]->setFillColor(kLampGrey);
+            hostPage.outputLamp(i - 8)->setFillColor(kLampGrey);
+            hostPage.inputLamp(i)->setFillColor(kLampGrey);
         }
-        for (const int page : {0, 2, 3, 4})
-            ui.SSTab1->setTabEnabled(page, true);
-        ui.Frame10->setEnabled(true);
     }
+    setOtherPagesEnabled(hostPage, true);
+    hostPage.outputFrame()->setEnabled(true);
     state.linkageOutputMask = 0;
     linkageswithout();
     ui.SSTab1->setTab(3);
     state.filterPending = false;
-    ui.Command2[Index]->setVisible(false);
+    hostPage.cancelButton()->setVisible(false);
     ui.Command1->setEnabled(false);
-    ui.Command7[Index]->setVisible(false);
-    ui.Command8[Index]->setVisible(false);
+    hostPage.lockButton()->setVisible(false);
+    hostPage.resetButton()->setVisible(false);
     ui.Check3->setValue(0);
     state.clearReplyTable();
     state.timeSettings = {50, 0, 0, 0};
     state.clearLinkageTable();
     state.linkageTableChecked = false;
     state.linkageActive = false;
-    form.settings->Combo5_Click();
+    m_settings.Combo5_Click();
 }

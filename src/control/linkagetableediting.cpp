@@ -4,8 +4,9 @@
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 
-LinkageTableEditing::LinkageTableEditing(Form1Context &context)
+LinkageTableEditing::LinkageTableEditing(Form1Context &context, LinkageSettings &settings)
     : FormHandlers(context)
+    , m_settings(settings)
 {
 }
 
@@ -23,7 +24,7 @@ void LinkageTableEditing::Command4_Click()
     state.clearLinkageTable();
     // An empty table must be refused again by the next start.
     state.linkageTableChecked = false;
-    form.settings->Combo5_Click();
+    m_settings.Combo5_Click();
 }
 
 void LinkageTableEditing::Command6_Click()
@@ -38,5 +39,5 @@ void LinkageTableEditing::Command6_Click()
         for (int k = 0; k <= 7; ++k)
             state.linkageTable[k][k] = 1;
     }
-    form.settings->Combo5_Click();
+    m_settings.Combo5_Click();
 }

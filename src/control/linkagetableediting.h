@@ -2,14 +2,19 @@
 
 #include "form/formhandlers.h"
 
+class LinkageSettings;
+
 // Editing the linkage table: confirm the chosen channel's row, clear the
 // whole table, add the default diagonal.
 class LinkageTableEditing : public FormHandlers
 {
 public:
-    explicit LinkageTableEditing(Form1Context &context);
+    LinkageTableEditing(Form1Context &context, LinkageSettings &settings);
 
     void Command3_Click();
     void Command4_Click();
     void Command6_Click();
+
+private:
+    LinkageSettings &m_settings;
 };

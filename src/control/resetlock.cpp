@@ -1,12 +1,8 @@
 #include "control/resetlock.h"
 
+#include "form/windowtexts.h"
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
-
-namespace {
-const QString kLockCaption = QStringLiteral("锁定状态");
-const QString kUnlockCaption = QStringLiteral("取消锁定");
-} // namespace
 
 ResetLock::ResetLock(Form1Context &context)
     : FormHandlers(context)
@@ -15,13 +11,13 @@ ResetLock::ResetLock(Form1Context &context)
 
 void ResetLock::Command7_Click(int Index)
 {
-    if (ui.Command7[Index]->text() == kLockCaption) {
+    if (ui.Command7[Index]->text() == QString::fromUtf8(kLockCaption)) {
         state.locked = true;
-        ui.Command7[Index]->setText(kUnlockCaption);
+        ui.Command7[Index]->setText(QString::fromUtf8(kUnlockCaption));
         stopPolling();
     } else {
         state.locked = false;
-        ui.Command7[Index]->setText(kLockCaption);
+        ui.Command7[Index]->setText(QString::fromUtf8(kLockCaption));
         Timer1.setEnabled(true);
     }
 }
@@ -29,7 +25,7 @@ void ResetLock::Command7_Click(int Index)
 void ResetLock::Command8_Click(int Index)
 {
     if (state.locked) {
-        showError(QStringLiteral("你现在处于锁定状态,不能复位"));
+        showLockedError();
         return;
     }
     restoreHostPage(state.hostType);

@@ -12,8 +12,9 @@
 
 #include <QGroupBox>
 
-StartLinkage::StartLinkage(Form1Context &context)
+StartLinkage::StartLinkage(Form1Context &context, Senders &senders)
     : FormHandlers(context)
+    , m_senders(senders)
 {
 }
 
@@ -46,7 +47,7 @@ void StartLinkage::inputCheck()
 {
     // A port that cannot be opened is reported and the start goes no
     // further: without replies the check would never be decided.
-    if (!form.senders->openIfClosed())
+    if (!m_senders.openIfClosed())
         return;
     state.linkageActive = true;
     state.inputCheckPending = true;
@@ -59,45 +60,42 @@ void StartLinkage::start()
 {
     state.linkageActive = true;
     state.manualOutputMask = 0;
-    const int host = std::max(ui.Combo4->listIndex(), 0);
-    if (host == 0) {
-        for (int i = 0; i <= 7; ++i)
-            ui.Check1[i]->setEnabled(false);
-        for (const int page : {1, 2, 3, 4})
-            ui.SSTab1->setTabEnabled(page, false);
-        ui.Frame3->setEnabled(false);
+    const HostControls hostPage = host(std::max(ui.Combo4->listIndex(), 0));
+    for (int i = 0; i <= 7; ++i)
+        hostPage.manualBox(i)->setEnabled(false);
+    if (hostPage.page() == 0) {
+        setOtherPagesEnabled(hostPage, false);
+        hostPage.outputFrame()->setEnabled(false);
     } else {
-        for (int i = 0; i <= 7; ++i)
-            ui.Check5[i]->setEnabled(false);
-        ui.Frame10->setEnabled(false);
-        for (const int page : {0, 2, 3, 4})
-            ui.SSTab1->setTabEnabled(page, false);
+        hostPage.outputFrame()->setEnabled(false);
+        setOtherPagesEnabled(hostPage, false);
     }
     state.timeSettings[1] = textToInt16(ui.Text1->text());
     state.timeSettings[2] = textToInt16(ui.Text2->text());
     state.filterPending = state.timeSettings[1] != 0;
-    ui.SSTab1->setTab(host);
+    ui.SSTab1->setTab(hostPage.page());
     // The host page could not open the port and has said so: undone, the
     // start leaves no frozen pages with nothing polled behind it.
     if (!MSComm1.portOpen()) {
-        undoStart(host);
+        undoStart(hostPage);
         return;
     }
     state.linkageOutputMask = state.manualOutputMask;
     linkageswithout();
-    ui.Command2[host]->setVisible(true);
+    hostPage.cancelButton()->setVisible(true);
     ui.Command1->setEnabled(false);
 }
 
 // Back to the settings page as before the press: linkage off, the host's
-// manual controls and every page usable again.
-void StartLinkage::undoStart(int host)
+// manual controls and every page usable again. Frame3 stays as the
+// linkage-on box keeps it (Check3_Click).
+void StartLinkage::undoStart(const HostControls &hostPage)
 {
     state.linkageActive = false;
     for (int i = 0; i <= 7; ++i)
-        (host == 0 ? ui.Check1[i] : ui.Check5[i])->setEnabled(true);
-    if (host == 1)
-        ui.Frame10->setEnabled(true);
+        hostPage.manualBox(i)->setEnabled(true);
+    if (hostPage.page() == 1)
+        hostPage.outputFrame()->setEnabled(true);
     for (int page = 0; page <= 4; ++page)
         ui.SSTab1->setTabEnabled(page, true);
     ui.SSTab1->setTab(4);

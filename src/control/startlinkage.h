@@ -2,13 +2,15 @@
 
 #include "form/formhandlers.h"
 
+class Senders;
+
 // The start-linkage button. Each run performs one stage, chosen by the
 // shared flags: the table check, the input check (decided by the reply
 // parser, which presses the button again) and the start itself.
 class StartLinkage : public FormHandlers
 {
 public:
-    explicit StartLinkage(Form1Context &context);
+    StartLinkage(Form1Context &context, Senders &senders);
 
     void Command1_Click();
 
@@ -16,5 +18,7 @@ private:
     void tableCheck();
     void inputCheck();
     void start();
-    void undoStart(int host);
+    void undoStart(const HostControls &hostPage);
+
+    Senders &m_senders;
 };

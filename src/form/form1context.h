@@ -4,16 +4,13 @@
 #include "state/module1.h"
 
 class IntervalTimer;
-class LinkageSettings;
 class MessageBox;
 class Platform;
-class PortProbe;
 class SerialComponent;
-class Senders;
 
 // What every handler of the window reaches: the shared variables, the
-// widgets, the eight interval timers, the serial component, the message
-// box, and the handler groups that others call directly.
+// widgets, the eight interval timers, the serial component and the message
+// box. Handler groups that call each other are given each other when built.
 struct Form1Context
 {
     Module1 state;
@@ -31,8 +28,4 @@ struct Form1Context
     Platform *platform = nullptr;
     SerialComponent *MSComm1 = nullptr;
     MessageBox *messageBox = nullptr;
-
-    Senders *senders = nullptr;
-    PortProbe *probe = nullptr;
-    LinkageSettings *settings = nullptr;
 };

@@ -27,6 +27,11 @@ void FormHandlers::showError(const QString &text) const
     form.messageBox->show(text, kCriticalOk, QStringLiteral("错误"));
 }
 
+void FormHandlers::showLockedError() const
+{
+    showError(QStringLiteral("你现在处于锁定状态,不能复位"));
+}
+
 void FormHandlers::linkageswithout() const
 {
     stopPolling();
@@ -42,29 +47,43 @@ void FormHandlers::stopPolling() const
     Timer4.setEnabled(false);
 }
 
-void FormHandlers::restoreHostPage(int host) const
+void FormHandlers::restoreHostPage(int index) const
 {
-    if (host == 0) {
+    const HostControls hostPage = host(index);
+    if (hostPage.page() == 0) {
         for (int i = 0; i <= 7; ++i) {
-            ui.Shape1[i]->setFillColor(kLampGrey);
-            ui.Shape2[i]->setFillColor(kLampGrey);
-            ui.Check1[i]->setValue(0);
+            hostPage.inputLamp(i)->setFillColor(kLampGrey);
+            hostPage.outputLamp(i)->setFillColor(kLampGrey);
+            hostPage.manualBox(i)->setValue(0);
         }
     } else {
         for (int i = 0; i <= 7; ++i) {
-            ui.Shape3[i]->setFillColor(kLampGrey);
-            ui.Check5[i]->setValue(0);
+            hostPage.inputLamp(i)->setFillColor(kLampGrey);
+            hostPage.manualBox(i)->setValue(0);
         }
         for (int i = 8; i <= 15; ++i) {
-            ui.Shape3[i]->setFillColor(kLampGrey);
-            ui.Shape2[i]->setFillColor(kLampGrey);
+            hostPage.inputLamp(i)->setFillColor(kLampGrey);
+            hostPage.outputLamp(i - 8)->setFillColor(kLampGrey);
         }
     }
 }
 
-CommandButton *FormHandlers::resetButton() const
+HostControls FormHandlers::host() const
 {
-    return ui.Command8[state.hostType == 0 ? 0 : 1];
+    return HostControls(ui, state.hostType);
+}
+
+HostControls FormHandlers::host(int index) const
+{
+    return HostControls(ui, index);
+}
+
+void FormHandlers::setOtherPagesEnabled(const HostControls &hostPage, bool enabled) const
+{
+    for (int page = 0; page <= 4; ++page) {
+        if (page != hostPage.page())
+            ui.SSTab1->setTabEnabled(page, enabled);
+    }
 }
 
 bool FormHandlers::hostPageCurrent() const

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "form/form1context.h"
+#include "form/hostcontrols.h"
 
 #include <QString>
 
-class CommandButton;
 class IntervalTimer;
 class SerialComponent;
 
@@ -22,15 +22,20 @@ protected:
 
     // A modal error box: title "错误", critical-stop icon, one OK button.
     void showError(const QString &text) const;
+    // The refusal of reset and cancel while the host is locked.
+    void showLockedError() const;
     // Polling stops and Timer8 sends the linkage output mask 20 ms later.
     void linkageswithout() const;
     // Timer1 to Timer4 off, in this order: the poll cycle stops.
     void stopPolling() const;
-    // The lamps of host `host` (0 = 8-channel, else 16-channel) grey and
+    // The lamps of host `index` (0 = 8-channel, else 16-channel) grey and
     // its manual output boxes unticked, each box through its click handler.
-    void restoreHostPage(int host) const;
-    // The reset button of the host in use.
-    CommandButton *resetButton() const;
+    void restoreHostPage(int index) const;
+    // The controls of the host in use (hostType), or of host `index`.
+    HostControls host() const;
+    HostControls host(int index) const;
+    // Every page of SSTab1 but the host's, in ascending order.
+    void setOtherPagesEnabled(const HostControls &hostPage, bool enabled) const;
     // Page 0 or 1 of SSTab1 is in front.
     bool hostPageCurrent() const;
 

@@ -5,8 +5,9 @@
 #include "serial/serialcomponent.h"
 #include "platform/intervaltimer.h"
 
-Senders::Senders(Form1Context &context)
+Senders::Senders(Form1Context &context, PortProbe &probe)
     : FormHandlers(context)
+    , m_probe(probe)
 {
 }
 
@@ -94,7 +95,7 @@ void Senders::linkFailed(bool quietIfProbed)
     Timer5.setEnabled(false);
     Timer6.setEnabled(false);
     MSComm1.setPortOpen(false);
-    if (quietIfProbed && form.probe->reported(state.portNumber, description))
+    if (quietIfProbed && m_probe.reported(state.portNumber, description))
         return;
     showError(PortProbe::portFailureText(state.portNumber, description));
 }
@@ -122,7 +123,7 @@ bool Senders::openIfClosed(bool quietIfProbed)
         return true;
     if (MSComm1.setPortOpen(true)) {
         // Open again: what the probe reported of it no longer holds.
-        form.probe->forgetReport();
+        m_probe.forgetReport();
         return true;
     }
     linkFailed(quietIfProbed);

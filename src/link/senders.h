@@ -4,12 +4,14 @@
 
 #include <QByteArray>
 
+class PortProbe;
+
 // The senders of the poll cycle: each writes one frame and arms the next
 // step. A failing open or write stops polling and reports it once.
 class Senders : public FormHandlers
 {
 public:
-    explicit Senders(Form1Context &context);
+    Senders(Form1Context &context, PortProbe &probe);
 
     void Timer1_Timer();
     void Timer2_Timer();
@@ -32,4 +34,6 @@ public:
 
 private:
     bool write(const QByteArray &frame);
+
+    PortProbe &m_probe;
 };

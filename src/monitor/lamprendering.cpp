@@ -21,23 +21,16 @@ void LampRendering::Timer3_Timer()
     const int in2 = state.replyTable[0][4];
     const int out1 = state.replyTable[1][3];
 
-    if (state.hostType == 0) {
+    const HostControls lamps = host();
+    for (int i = 0; i <= 7; ++i)
+        lamps.inputLamp(i)->setFillColor(statusColour(in1, i));
+    if (lamps.inputCount() == 16) {
         for (int i = 0; i <= 7; ++i)
-            ui.Shape1[i]->setFillColor(statusColour(in1, i));
-    } else {
-        for (int i = 0; i <= 7; ++i)
-            ui.Shape3[i]->setFillColor(statusColour(in1, i));
-        for (int i = 0; i <= 7; ++i)
-            ui.Shape3[8 + i]->setFillColor(statusColour(in2, i));
+            lamps.inputLamp(8 + i)->setFillColor(statusColour(in2, i));
     }
 
-    if (state.hostType == 0) {
-        for (int i = 0; i <= 7; ++i)
-            ui.Shape2[i]->setFillColor(statusColour(out1, i));
-    } else {
-        for (int i = 0; i <= 7; ++i)
-            ui.Shape2[8 + i]->setFillColor(statusColour(out1, i));
-    }
+    for (int i = 0; i <= 7; ++i)
+        lamps.outputLamp(i)->setFillColor(statusColour(out1, i));
 
     Timer3.setEnabled(false);
     Timer4.setInterval(20);

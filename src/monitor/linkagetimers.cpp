@@ -24,5 +24,5 @@ void LinkageTimers::Timer6_Timer()
 {
     Timer6.setEnabled(false);
     state.filterPending = true;
-    resetButton()->press();
+    host().resetButton()->press();
 }

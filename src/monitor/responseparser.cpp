@@ -10,8 +10,9 @@
 
 #include <QVarLengthArray>
 
-ResponseParser::ResponseParser(Form1Context &context)
+ResponseParser::ResponseParser(Form1Context &context, Senders &senders)
     : FormHandlers(context)
+    , m_senders(senders)
 {
 }
 
@@ -43,7 +44,7 @@ void ResponseParser::preLinkageInputCheck()
         // linked outputs with no cancel button to stop it; and left open,
         // the port opened for the check would let any stray reception run
         // the linkage evaluation on the alarmed row.
-        form.senders->abandonInputCheck();
+        m_senders.abandonInputCheck();
         showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
         return;
     }
@@ -64,13 +65,14 @@ void ResponseParser::linkageEvaluation()
     // acts on alarms at once and has no automatic reset.
     if (state.timeSettings[1] == 0)
         state.filterPending = false;
+    const HostControls controls = host();
     bool alarmSeen = false;
     QVarLengthArray<int, 16> alarmed;
     for (int bit = 7; bit >= 0; --bit) {
         if (in1 & (1 << bit))
             alarmed.append(bit);
     }
-    if (state.hostType == 1) {
+    if (controls.inputCount() == 16) {
         for (int bit = 7; bit >= 0; --bit) {
             if (in2 & (1 << bit))
                 alarmed.append(8 + bit);
@@ -83,12 +85,12 @@ void ResponseParser::linkageEvaluation()
             alarmSeen = true;
             continue;
         }
-        inputLamp(c)->setFillColor(kAlarmRed);
-        resetButton()->setVisible(true);
+        controls.inputLamp(c)->setFillColor(kAlarmRed);
+        controls.resetButton()->setVisible(true);
         for (int j = 0; j <= 7; ++j) {
             if (state.linkageTable[c][j] == 1) {
-                outputLamp(j)->setFillColor(kAlarmRed);
-                manualBox(j)->setValue(1);
+                controls.outputLamp(j)->setFillColor(kAlarmRed);
+                controls.manualBox(j)->setValue(1);
             }
         }
     }
@@ -96,14 +98,14 @@ void ResponseParser::linkageEvaluation()
     int count = 0;
     int mask = 0;
     for (int j = 0; j <= 7; ++j) {
-        if (manualBox(j)->value() == 1) {
+        if (controls.manualBox(j)->value() == 1) {
             ++count;
             mask += 1 << j;
         }
     }
     if (count > 0) {
-        lockButton()->setVisible(true);
-        resetButton()->setVisible(true);
+        controls.lockButton()->setVisible(true);
+        controls.resetButton()->setVisible(true);
     }
     if (state.locked)
         return;
@@ -116,24 +118,4 @@ void ResponseParser::linkageEvaluation()
         Timer5.setInterval(int(state.timeSettings[1]) * 100);
         Timer5.setEnabled(true);
     }
-}
-
-Lamp *ResponseParser::inputLamp(int channel) const
-{
-    return state.hostType == 0 ? ui.Shape1[channel] : ui.Shape3[channel];
-}
-
-Lamp *ResponseParser::outputLamp(int output) const
-{
-    return state.hostType == 0 ? ui.Shape2[output] : ui.Shape2[8 + output];
-}
-
-CheckBox *ResponseParser::manualBox(int output) const
-{
-    return state.hostType == 0 ? ui.Check1[output] : ui.Check5[output];
-}
-
-CommandButton *ResponseParser::lockButton() const
-{
-    return ui.Command7[state.hostType == 0 ? 0 : 1];
 }

@@ -2,16 +2,14 @@
 
 #include "form/formhandlers.h"
 
-class CheckBox;
-class CommandButton;
-class Lamp;
+class Senders;
 
 // The receive event: files every reception into the reply row of the
 // outstanding query and, while linkage is on, judges the inputs.
 class ResponseParser : public FormHandlers
 {
 public:
-    explicit ResponseParser(Form1Context &context);
+    ResponseParser(Form1Context &context, Senders &senders);
 
     void MSComm1_OnComm();
 
@@ -19,8 +17,5 @@ private:
     void preLinkageInputCheck();
     void linkageEvaluation();
 
-    Lamp *inputLamp(int channel) const;
-    Lamp *outputLamp(int output) const;
-    CheckBox *manualBox(int output) const;
-    CommandButton *lockButton() const;
+    Senders &m_senders;
 };

@@ -1,5 +1,6 @@
 #include "panel/linkagesettings.h"
 
+#include "form/windowtexts.h"
 #include "link/senders.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
@@ -10,19 +11,9 @@
 
 #include <QGroupBox>
 
-namespace {
-const QStringList kChannelNames = {
-    QStringLiteral("通道一"),   QStringLiteral("通道二"),   QStringLiteral("通道三"),
-    QStringLiteral("通道四"),   QStringLiteral("通道五"),   QStringLiteral("通道六"),
-    QStringLiteral("通道七"),   QStringLiteral("通道八"),   QStringLiteral("通道九"),
-    QStringLiteral("通道十"),   QStringLiteral("通道十一"), QStringLiteral("通道十二"),
-    QStringLiteral("通道十三"), QStringLiteral("通道十四"), QStringLiteral("通道十五"),
-    QStringLiteral("通道十六"),
-};
-} // namespace
-
-LinkageSettings::LinkageSettings(Form1Context &context)
+LinkageSettings::LinkageSettings(Form1Context &context, Senders &senders)
     : FormHandlers(context)
+    , m_senders(senders)
 {
 }
 
@@ -44,13 +35,13 @@ void LinkageSettings::Check3_Click()
         ui.Frame3->setEnabled(true);
         ui.UpDown1->setEnabled(false);
         ui.Check4->setEnabled(false);
-        ui.Frame3->setTitle(QStringLiteral("手动控制输出"));
+        ui.Frame3->setTitle(QString::fromUtf8(kManualOutputsTitle));
         for (CheckBox *box : ui.Check2)
             box->setEnabled(false);
         ui.Command1->setEnabled(false);
         // Switched off while its check still waits: the start is abandoned.
         if (state.inputCheckPending)
-            form.senders->abandonInputCheck();
+            m_senders.abandonInputCheck();
     }
 }
 
@@ -67,9 +58,9 @@ void LinkageSettings::Combo4_Click()
     const int channels = n == 1 ? 16 : 8;
     state.hostType = n == 1 ? 1 : 0;
     ui.Combo5->clearList();
-    ui.Combo5->setText(kChannelNames[0]);
+    ui.Combo5->setText(channelName(0));
     for (int i = 0; i < channels; ++i)
-        ui.Combo5->addEntry(kChannelNames[i]);
+        ui.Combo5->addEntry(channelName(i));
     state.clearLinkageTable();
     // An empty table must be refused again by the next start.
     state.linkageTableChecked = false;
@@ -82,7 +73,7 @@ void LinkageSettings::Combo4_Click()
 
 void LinkageSettings::Combo5_Click()
 {
-    ui.Command3->setText(ui.Combo5->text() + QStringLiteral("联动确认"));
+    ui.Command3->setText(linkageConfirmCaption(ui.Combo5->text()));
     const int n = std::clamp(ui.Combo5->listIndex(), 0, 15);
     for (int i = 0; i <= 7; ++i)
         ui.Check2[i]->setValue(state.linkageTable[n][i]);
