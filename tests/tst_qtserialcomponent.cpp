@@ -213,6 +213,8 @@ void TestQtSerialComponent::portNumbering_data()
     const QString ch340Shown = QStringLiteral("/dev/ttyUSB1 USB Serial QinHeng Electronics");
     const QString ftdiId = QStringLiteral("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3Q9X-if00-port0");
     const QString ch340Id = QStringLiteral("serial/by-id/usb-1a86_USB_Serial-if00-port0");
+    const QString ftdiPinned = "/dev/" + ftdiId + " FT232R USB UART FTDI A10K3Q9X";
+    const QString ch340Pinned = "/dev/" + ch340Id + " USB Serial QinHeng Electronics";
     const QStringList gone{"-", "-", "-", "-", "-", "-", "-"};
     QTest::newRow("laptop, one adapter") << QStringList{ftdi} << QStringList{}
                                          << QStringList{ftdiShown} + gone;
@@ -244,24 +246,22 @@ void TestQtSerialComponent::portNumbering_data()
     // A pinned device is left out when the others are counted.
     QTest::newRow("pin by id")
         << QStringList{"ttyS0;;;;", ftdi} << QStringList{"1 " + ftdiId + " ttyUSB0"}
-        << QStringList{"/dev/" + ftdiId + " FT232R USB UART FTDI A10K3Q9X", "/dev/ttyS0", "-"};
+        << QStringList{ftdiPinned, "/dev/ttyS0", "-"};
     QTest::newRow("pin of the second adapter")
         << QStringList{ftdi, ch340} << QStringList{"1 " + ch340Id + " ttyUSB1"}
-        << QStringList{"/dev/" + ch340Id + " USB Serial QinHeng Electronics", ftdiShown, "-"};
+        << QStringList{ch340Pinned, ftdiShown, "-"};
     QTest::newRow("pin on COM3")
         << QStringList{"ttyS0;;;;", ftdi, ch340} << QStringList{"3 " + ftdiId + " ttyUSB0"}
-        << QStringList{"/dev/ttyS0", ch340Shown,
-                       "/dev/" + ftdiId + " FT232R USB UART FTDI A10K3Q9X", "-"};
+        << QStringList{"/dev/ttyS0", ch340Shown, ftdiPinned, "-"};
     QTest::newRow("pinned adapter unplugged")
         << QStringList{"ttyS0;;;;", ch340} << QStringList{"1 " + ftdiId + " ttyUSB0"}
         << QStringList{"/dev/" + ftdiId, "/dev/ttyS0", ch340Shown, "-"};
     QTest::newRow("pin, unlisted") << QStringList{ftdi} << QStringList{"1 pts/3 pts/3"}
                                    << QStringList{"/dev/pts/3", ftdiShown, "-"};
-    QTest::newRow("two pins") << QStringList{"ttyS0;;;;", ftdi, ch340}
-                              << QStringList{"2 " + ch340Id + " ttyUSB1", "1 " + ftdiId + " ttyUSB0"}
-                              << QStringList{"/dev/" + ftdiId + " FT232R USB UART FTDI A10K3Q9X",
-                                             "/dev/" + ch340Id + " USB Serial QinHeng Electronics",
-                                             "/dev/ttyS0", "-"};
+    QTest::newRow("two pins")
+        << QStringList{"ttyS0;;;;", ftdi, ch340}
+        << QStringList{"2 " + ch340Id + " ttyUSB1", "1 " + ftdiId + " ttyUSB0"}
+        << QStringList{ftdiPinned, ch340Pinned, "/dev/ttyS0", "-"};
 }
 
 void TestQtSerialComponent::portNumbering()

@@ -81,7 +81,8 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
     const QString shared = base.filePath("tmp");
     const QString runtime = base.filePath("run");
     const QString file = base.filePath("file");
-    QVERIFY(QDir().mkdir(shared) && QDir().mkdir(runtime) && QFile(file).open(QIODevice::WriteOnly));
+    QVERIFY(QDir().mkdir(shared) && QDir().mkdir(runtime));
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
     QCOMPARE(::chmod(QFile::encodeName(base.path()).constData(), 0755), 0);
     QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
     QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
