@@ -3,6 +3,7 @@
 #include "support/lockedpty.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -165,7 +166,11 @@ class TestQtSerialComponent : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { qunsetenv("ALARM_HOST_TESTER_COM1"); }
+    void cleanup()
+    {
+        for (int n = 1; n <= 8; ++n)
+            qunsetenv(("ALARM_HOST_TESTER_COM" + QByteArray::number(n)).constData());
+    }
 
     void portNumbering_data();
     void portNumbering();
@@ -181,79 +186,127 @@ private slots:
     void receptionsFollowTheLine();
     void discardedInputIsGone();
     void frameWrittenBeforeCloseReachesPeer();
+    void stalledLineDoesNotHoldTheClose();
     void vanishedDeviceFailsWrites();
 
 private:
     // What the open failure rows point at, kept while the rows run.
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<LockedPty> m_locked;
+    std::unique_ptr<Pty> m_line;
 };
 
 void TestQtSerialComponent::portNumbering_data()
 {
     // Ports as the system lists them (in no particular order): name, then
-    // description, manufacturer, serial number where known.
+    // description, manufacturer, serial number and USB ids where known.
     QTest::addColumn<QStringList>("present");
-    // ALARM_HOST_TESTER_COMn and the path it resolves to.
-    QTest::addColumn<QString>("override");
-    QTest::addColumn<QString>("target");
+    // ALARM_HOST_TESTER_COMn pins: "n link device", the link naming the
+    // device; a device that is not listed is another node, or not there.
+    QTest::addColumn<QStringList>("pins");
     // COM1.. in turn: device and details; "-" for no device.
     QTest::addColumn<QStringList>("expected");
 
-    const QString ftdi = QStringLiteral("ttyUSB0;FT232R USB UART;FTDI;A10K3Q9X");
-    const QString ch340 = QStringLiteral("ttyUSB1;USB Serial;QinHeng Electronics;");
+    const QString ftdi = QStringLiteral("ttyUSB0;FT232R USB UART;FTDI;A10K3Q9X;0403:6001");
+    const QString ch340 = QStringLiteral("ttyUSB1;USB Serial;QinHeng Electronics;;1a86:7523");
+    const QString ftdiShown = QStringLiteral("/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X");
+    const QString ch340Shown = QStringLiteral("/dev/ttyUSB1 USB Serial QinHeng Electronics");
+    const QString ftdiId = QStringLiteral("serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3Q9X-if00-port0");
+    const QString ch340Id = QStringLiteral("serial/by-id/usb-1a86_USB_Serial-if00-port0");
+    const QString ftdiPinned = "/dev/" + ftdiId + " FT232R USB UART FTDI A10K3Q9X";
+    const QString ch340Pinned = "/dev/" + ch340Id + " USB Serial QinHeng Electronics";
     const QStringList gone{"-", "-", "-", "-", "-", "-", "-"};
-    QTest::newRow("laptop, one adapter")
-        << QStringList{ftdi} << QString() << QString()
-        << QStringList{"/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X"} + gone;
+    QTest::newRow("laptop, one adapter") << QStringList{ftdi} << QStringList{}
+                                         << QStringList{ftdiShown} + gone;
     QTest::newRow("desktop, ttyS0 and two adapters")
-        << QStringList{ch340, "ttyS0;;;", ftdi} << QString() << QString()
-        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X",
-                       "/dev/ttyUSB1 USB Serial QinHeng Electronics", "-"};
+        << QStringList{ch340, "ttyS0;;;;", ftdi} << QStringList{}
+        << QStringList{"/dev/ttyS0", ftdiShown, ch340Shown, "-"};
     QTest::newRow("built-in first, then by kind and number")
-        << QStringList{"ttyACM0;;;", "ttyUSB10;;;", "ttyS1;;;", "ttyUSB2;;;", "ttyAMA0;;;"}
-        << QString() << QString()
+        << QStringList{"ttyACM0;;;;2341:0043", "ttyUSB10;;;;0403:6001", "ttyS1;;;;",
+                       "ttyUSB2;;;;067b:2303", "ttyAMA0;;;;"}
+        << QStringList{}
         << QStringList{"/dev/ttyAMA0", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyUSB10",
                        "/dev/ttyACM0", "-"};
+    // An adapter is told by its USB ids, whatever its driver names it.
+    QTest::newRow("adapters of other drivers, Bluetooth last")
+        << QStringList{"ttyXRUSB0;XR21V1410 USB-UART;Exar;;04e2:1410", "rfcomm0;;;;",
+                       "ttyCH341USB0;USB Serial;wch.cn;;1a86:7523", "ttyS0;;;;",
+                       "ttyACM0;;;;2341:0043", "ttyUSB0;;;;0403:6001"}
+        << QStringList{}
+        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyACM0",
+                       "/dev/ttyCH341USB0 USB Serial wch.cn",
+                       "/dev/ttyXRUSB0 XR21V1410 USB-UART Exar", "/dev/rfcomm0", "-"};
     // The same machine before and after the adapter is plugged in: the
     // next probe of COM2 finds it.
-    QTest::newRow("before plugging in") << QStringList{"ttyS0;;;"} << QString() << QString()
+    QTest::newRow("before plugging in") << QStringList{"ttyS0;;;;"} << QStringList{}
                                         << QStringList{"/dev/ttyS0", "-"};
-    QTest::newRow("after plugging in")
-        << QStringList{"ttyS0;;;", ftdi} << QString() << QString()
-        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0 FT232R USB UART FTDI A10K3Q9X"};
-    QTest::newRow("no ports") << QStringList{} << QString() << QString() << QStringList{"-"};
-    const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K3Q9X-if00-port0");
-    QTest::newRow("override by id")
-        << QStringList{"ttyS0;;;", ftdi} << byId << QStringLiteral("/dev/ttyUSB0")
-        << QStringList{byId + " FT232R USB UART FTDI A10K3Q9X"};
-    QTest::newRow("override, unlisted") << QStringList{ftdi} << QStringLiteral("/dev/pts/3")
-                                        << QStringLiteral("/dev/pts/3")
-                                        << QStringList{"/dev/pts/3"};
+    QTest::newRow("after plugging in") << QStringList{"ttyS0;;;;", ftdi} << QStringList{}
+                                       << QStringList{"/dev/ttyS0", ftdiShown};
+    QTest::newRow("no ports") << QStringList{} << QStringList{} << QStringList{"-"};
+    // A pinned device is left out when the others are counted.
+    QTest::newRow("pin by id")
+        << QStringList{"ttyS0;;;;", ftdi} << QStringList{"1 " + ftdiId + " ttyUSB0"}
+        << QStringList{ftdiPinned, "/dev/ttyS0", "-"};
+    QTest::newRow("pin of the second adapter")
+        << QStringList{ftdi, ch340} << QStringList{"1 " + ch340Id + " ttyUSB1"}
+        << QStringList{ch340Pinned, ftdiShown, "-"};
+    QTest::newRow("pin on COM3")
+        << QStringList{"ttyS0;;;;", ftdi, ch340} << QStringList{"3 " + ftdiId + " ttyUSB0"}
+        << QStringList{"/dev/ttyS0", ch340Shown, ftdiPinned, "-"};
+    QTest::newRow("pinned adapter unplugged")
+        << QStringList{"ttyS0;;;;", ch340} << QStringList{"1 " + ftdiId + " ttyUSB0"}
+        << QStringList{"/dev/" + ftdiId, "/dev/ttyS0", ch340Shown, "-"};
+    QTest::newRow("pin, unlisted") << QStringList{ftdi} << QStringList{"1 pts/3 pts/3"}
+                                   << QStringList{"/dev/pts/3", ftdiShown, "-"};
+    QTest::newRow("two pins")
+        << QStringList{"ttyS0;;;;", ftdi, ch340}
+        << QStringList{"2 " + ch340Id + " ttyUSB1", "1 " + ftdiId + " ttyUSB0"}
+        << QStringList{ftdiPinned, ch340Pinned, "/dev/ttyS0", "-"};
 }
 
 void TestQtSerialComponent::portNumbering()
 {
     QFETCH(QStringList, present);
-    QFETCH(QString, override);
-    QFETCH(QString, target);
+    QFETCH(QStringList, pins);
     QFETCH(QStringList, expected);
 
+    // Device nodes and links as files in a directory standing in for /dev.
+    QTemporaryDir dir;
+    const QString dev = QFileInfo(dir.path()).canonicalFilePath();
+    const auto node = [&dev](const QString &name) {
+        const QString path = dev + u'/' + name;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) ? path : QString();
+    };
     QList<PortDescription> ports;
     for (const QString &line : present) {
         const QStringList f = line.split(u';');
-        ports.append({f[0], "/dev/" + f[0], f[1], f[2], f[3]});
+        ports.append({f[0], node(f[0]), f[1], f[2], f[3], !f[4].isEmpty()});
     }
+    for (const QString &line : pins) {
+        const QStringList f = line.split(u' ');
+        QString link = dev + u'/' + f[1];
+        if (f[1] == f[2]) {
+            link = node(f[1]);
+        } else {
+            QDir().mkpath(QFileInfo(link).path());
+            QVERIFY(QFile::link(dev + u'/' + f[2], link));
+        }
+        qputenv(("ALARM_HOST_TESTER_COM" + f[0]).toLatin1().constData(), QFile::encodeName(link));
+    }
+
     for (int n = 1; n <= expected.size(); ++n) {
-        const PortDescription port = portForNumber(int16_t(n), ports, override, target);
-        QStringList shown{port.systemLocation.isEmpty() ? QStringLiteral("-") : port.systemLocation};
+        PortDescription port = describePort(int16_t(n), ports);
+        QStringList shown{port.systemLocation.isEmpty() ? QStringLiteral("-")
+                                                        : port.systemLocation.replace(dev, "/dev")};
         for (const QString &detail : {port.description, port.manufacturer, port.serialNumber})
             if (!detail.isEmpty())
                 shown.append(detail);
         QCOMPARE(shown.join(u' '), expected.at(n - 1));
     }
     for (const int16_t n : {int16_t(0), int16_t(9)})
-        QVERIFY(portForNumber(n, ports, override, target).systemLocation.isEmpty());
+        QVERIFY(describePort(n, ports).systemLocation.isEmpty());
 }
 
 void TestQtSerialComponent::portOverride()
@@ -262,6 +315,8 @@ void TestQtSerialComponent::portOverride()
     QCOMPARE(deviceForPort(9), QString());
     qputenv("ALARM_HOST_TESTER_COM1", "/dev/ttyUSB0");
     QCOMPARE(deviceForPort(1), QStringLiteral("/dev/ttyUSB0"));
+    qputenv("ALARM_HOST_TESTER_COM2", "serial/by-id/usb-FTDI_A10K3Q9X-if00-port0");
+    QCOMPARE(deviceForPort(2), QStringLiteral("/dev/serial/by-id/usb-FTDI_A10K3Q9X-if00-port0"));
 }
 
 void TestQtSerialComponent::settingsParser_data()
@@ -332,11 +387,19 @@ void TestQtSerialComponent::openFailuresAreToldApart_data()
     QVERIFY(plain.open(QIODevice::WriteOnly));
     m_locked = std::make_unique<LockedPty>();
     QVERIFY(!m_locked->slavePath().isEmpty());
+    // A working line, but named from the working directory.
+    m_line = std::make_unique<Pty>();
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("relative")));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(m_line->slavePath()),
+                        m_dir->filePath(QStringLiteral("relative/tty"))));
+    QVERIFY(QDir::setCurrent(m_dir->path()));
 
     QTest::newRow("no such device") << m_dir->filePath(QStringLiteral("ttyGone"));
     QTest::newRow("regular file") << plain.fileName();
     QTest::newRow("not a tty") << QStringLiteral("/dev/null");
     QTest::newRow("no device behind the node (EIO)") << QString::fromLocal8Bit(m_locked->slavePath());
+    QTest::newRow("directory") << m_dir->path();
+    QTest::newRow("relative path") << QStringLiteral("relative/tty");
 }
 
 void TestQtSerialComponent::openFailuresAreToldApart()
@@ -530,6 +593,27 @@ void TestQtSerialComponent::frameWrittenBeforeCloseReachesPeer()
     QVERIFY2(written, qPrintable(description));
     QCOMPARE(received.size(), bulk.size() + frame.size());
     QCOMPARE(received.right(6), frame);
+}
+
+void TestQtSerialComponent::stalledLineDoesNotHoldTheClose()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    QVERIFY(openOn(component, pty));
+
+    // Nobody reads the line: the pseudo-terminal fills up and the rest
+    // waits, as behind an adapter that has stopped taking data, where the
+    // kernel's close would wait up to 30 s for the queue to drain.
+    QVERIFY(component.output(QByteArray(256 * 1024, '\x55')));
+    const QDeadlineTimer watchdog(10000);
+    QVERIFY(component.setPortOpen(false));
+    QVERIFY(!watchdog.hasExpired());
+
+    // The reading end's line discipline holds 4096 bytes; the rest was the
+    // driver's queue, which the close discarded rather than left to go out.
+    const QByteArray late = pty.read(256 * 1024, 500);
+    QVERIFY2(late.size() <= 4096, qPrintable(QString::number(late.size())));
 }
 
 void TestQtSerialComponent::vanishedDeviceFailsWrites()

@@ -1,9 +1,15 @@
 #include "platform/singleinstance.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestSingleInstance : public QObject
 {
@@ -12,6 +18,8 @@ class TestSingleInstance : public QObject
 private slots:
     void secondHolderIsRefused();
     void lockOfACrashedRunIsTakenOver();
+    void onlyALiveCopyOfThisUserRefuses_data();
+    void onlyALiveCopyOfThisUserRefuses();
 };
 
 void TestSingleInstance::secondHolderIsRefused()
@@ -42,6 +50,86 @@ void TestSingleInstance::lockOfACrashedRunIsTakenOver()
     lock.close();
     SingleInstance instance(path);
     QVERIFY(!instance.anotherRunning());
+}
+
+// The start-up check of a copy of the tester (porthold --instance), with a
+// shared temporary directory like /tmp and a runtime directory of its own.
+void TestSingleInstance::onlyALiveCopyOfThisUserRefuses_data()
+{
+    // Who holds or left a lock: "me", "nobody" (another user), "empty" (a
+    // lock file a crash left empty), or no one.
+    QTest::addColumn<QString>("holder");
+    // Whether the runtime and temporary directories can take a lock at all.
+    QTest::addColumn<bool>("lockable");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("errorLines");
+
+    QTest::newRow("live copy of this user") << "me" << true << "another" << 0;
+    QTest::newRow("live copy of another user") << "nobody" << true << "alone" << 0;
+    QTest::newRow("lock file left empty") << "empty" << true << "alone" << 0;
+    QTest::newRow("nowhere to put a lock") << QString() << false << "alone" << 1;
+}
+
+void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
+{
+    QFETCH(QString, holder);
+    QFETCH(bool, lockable);
+    QFETCH(QString, answer);
+    QFETCH(int, errorLines);
+
+    QTemporaryDir base;
+    const QString shared = base.filePath("tmp");
+    const QString runtime = base.filePath("run");
+    const QString file = base.filePath("file");
+    QVERIFY(QDir().mkdir(shared) && QDir().mkdir(runtime));
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    QCOMPARE(::chmod(QFile::encodeName(base.path()).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    QCOMPARE(::chmod(QFile::encodeName(runtime).constData(), 0700), 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", lockable ? shared : file);
+    environment.insert("XDG_RUNTIME_DIR", lockable ? runtime : file);
+    const QString copy = QStringLiteral(ALARM_BIN_DIR "/porthold");
+
+    QProcess holding;
+    holding.setProcessEnvironment(environment);
+    if (holder == QLatin1String("me")) {
+        holding.start(copy, {"--instance"});
+    } else if (holder == QLatin1String("nobody")) {
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (::geteuid() != 0 || setpriv.isEmpty()) {
+            QTest::qSkip("root and setpriv are needed to run as another user", __FILE__, __LINE__);
+            return;
+        }
+        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy,
+                                "--instance"});
+    } else if (holder == QLatin1String("empty")) {
+        QVERIFY(QFile(runtime + "/alarm-host-tester.lock").open(QIODevice::WriteOnly));
+    }
+    if (holding.state() != QProcess::NotRunning) {
+        QVERIFY(holding.waitForReadyRead(10000));
+        const QByteArray held = holding.readLine().trimmed();
+        if (held != "alone" && holder == QLatin1String("nobody")) {
+            const QByteArray why = "no copy ran as another user: " + holding.readAllStandardError();
+            QTest::qSkip(why.constData(), __FILE__, __LINE__);
+            return;
+        }
+        QCOMPARE(held, QByteArray("alone"));
+    }
+
+    QProcess starting;
+    starting.setProcessEnvironment(environment);
+    starting.start(copy, {"--instance"});
+    starting.closeWriteChannel();
+    QVERIFY(starting.waitForFinished(10000));
+    holding.closeWriteChannel();
+    QVERIFY(holding.state() == QProcess::NotRunning || holding.waitForFinished(10000));
+
+    QCOMPARE(QString::fromUtf8(starting.readAllStandardOutput()).trimmed(), answer);
+    const QStringList ours = QString::fromUtf8(starting.readAllStandardError())
+                                 .split(u'\n')
+                                 .filter(QRegularExpression("^alarm-host-tester: "));
+    QCOMPARE(ours.size(), errorLines);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

@@ -1,25 +1,58 @@
 #include "platform/singleinstance.h"
 
-#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+void reportNoLock(const QString &why)
+{
+    std::fprintf(stderr, "alarm-host-tester: %s; not checking for another running copy\n",
+                 QFile::encodeName(why).constData());
+}
+
+} // namespace
 
 SingleInstance::SingleInstance(const QString &lockPath)
-    : m_lock(lockPath)
+    : m_path(lockPath)
 {
-    // Only a dead owner makes the lock stale, never its age: a tool left
-    // running for days still holds it.
-    m_lock.setStaleLockTime(0);
 }
 
 bool SingleInstance::anotherRunning()
 {
-    if (!m_checked) {
-        m_checked = true;
-        m_another = !m_lock.tryLock(0);
-    }
-    return m_another;
-}
+    if (m_checked)
+        return m_another;
+    m_checked = true;
 
-QString SingleInstance::defaultLockPath()
-{
-    return QDir::temp().filePath(QStringLiteral("alarm-host-tester.lock"));
+    if (m_path.isEmpty()) {
+        const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (dir.isEmpty()) {
+            reportNoLock(QStringLiteral("no runtime directory for the lock file"));
+            return false;
+        }
+        m_path = dir + QStringLiteral("/alarm-host-tester.lock");
+    }
+    m_lock = std::make_unique<QLockFile>(m_path);
+    // Only a dead owner makes the lock stale, never its age: a tool left
+    // running for days still holds it.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
+        return false;
+
+    if (m_lock->error() == QLockFile::LockFailedError) {
+        // A lock naming no process is what a run killed while making it
+        // leaves behind. A copy still making it holds it, and keeps it.
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        if (m_lock->getLockInfo(&pid, &host, &application)
+            || !m_lock->removeStaleLockFile() || !m_lock->tryLock(0)) {
+            m_another = m_lock->error() == QLockFile::LockFailedError;
+        }
+    }
+    if (!m_another && !m_lock->isLocked())
+        reportNoLock(QStringLiteral("cannot make the lock file ") + m_path);
+    return m_another;
 }

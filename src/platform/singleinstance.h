@@ -3,19 +3,25 @@
 #include <QLockFile>
 #include <QString>
 
-// Tells whether another copy of the program runs, by a lock file in the
-// temporary directory. A lock left behind by a crashed run is taken over.
+#include <memory>
+
+// Tells whether another copy of the program runs for this user, by a lock
+// file in the user's runtime directory. A lock left behind by a crashed run
+// is taken over; a lock that cannot be made at all (no runtime directory, a
+// full or read-only one) is reported on standard error and does not stop
+// the program.
 class SingleInstance
 {
 public:
-    explicit SingleInstance(const QString &lockPath = defaultLockPath());
+    // An empty path stands for the user's runtime directory, looked up at
+    // the first question.
+    explicit SingleInstance(const QString &lockPath = {});
 
     bool anotherRunning();
 
-    static QString defaultLockPath();
-
 private:
-    QLockFile m_lock;
+    QString m_path;
+    std::unique_ptr<QLockFile> m_lock;
     bool m_checked = false;
     bool m_another = false;
 };

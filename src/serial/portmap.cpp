@@ -1,9 +1,11 @@
 #include "serial/portmap.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <array>
 #include <tuple>
 
 namespace {
@@ -12,57 +14,104 @@ constexpr int16_t kFirstPort = 1;
 constexpr int16_t kLastPort = 8;
 
 #ifndef Q_OS_WIN
-QString overrideFor(int16_t n)
+// ALARM_HOST_TESTER_COM<n>: the device as the operator gave it, and where
+// it leads with links followed (empty when nothing is there now).
+struct Pin
 {
-    const QByteArray variable = "ALARM_HOST_TESTER_COM" + QByteArray::number(n);
-    return qEnvironmentVariable(variable.constData());
-}
-#endif
+    QString device;
+    QString target;
+};
+using Pins = std::array<Pin, kLastPort>;
 
-// "ttyUSB10" sorts as kind, "ttyUSB", 10.
-std::tuple<int, QString, int> sortKey(const QString &name)
+const Pin &pinOf(const Pins &pins, int16_t n)
 {
+    return pins[size_t(n - kFirstPort)];
+}
+
+Pins readPins()
+{
+    Pins pins;
+    for (int16_t n = kFirstPort; n <= kLastPort; ++n) {
+        const QByteArray variable = "ALARM_HOST_TESTER_COM" + QByteArray::number(n);
+        QString device = qEnvironmentVariable(variable.constData());
+        // Device names count from /dev, never from wherever the program
+        // happened to be started.
+        if (!device.isEmpty() && QDir::isRelativePath(device))
+            device = QDir::cleanPath(QStringLiteral("/dev/") + device);
+        Pin &pin = pins[size_t(n - kFirstPort)];
+        pin.device = device;
+        if (!device.isEmpty())
+            pin.target = QFileInfo(device).canonicalFilePath();
+    }
+    return pins;
+}
+
+// Built-in ports, then USB adapters, then Bluetooth links; among adapters
+// ttyUSB and ttyACM ahead of other drivers' names, as they always came;
+// then by name and number, "ttyUSB10" after "ttyUSB2".
+std::tuple<int, int, QString, int> sortKey(const PortDescription &port)
+{
+    const QString &name = port.name;
     qsizetype digits = name.size();
     while (digits > 0 && name.at(digits - 1).isDigit())
         --digits;
     const QString stem = name.left(digits);
-    int kind = 0;
-    if (stem == QLatin1String("ttyUSB"))
-        kind = 1;
-    else if (stem == QLatin1String("ttyACM"))
+    // Nothing but its name tells a Bluetooth link, and it comes and goes
+    // with the pairing: last, it never moves a wired port's number.
+    int kind = port.usb ? 1 : 0;
+    if (stem == QLatin1String("rfcomm"))
         kind = 2;
-    return {kind, stem, name.mid(digits).toInt()};
+    int driver = 2;
+    if (stem == QLatin1String("ttyUSB"))
+        driver = 0;
+    else if (stem == QLatin1String("ttyACM"))
+        driver = 1;
+    return {kind, driver, stem, name.mid(digits).toInt()};
 }
 
-} // namespace
-
-PortDescription portForNumber(int16_t n, QList<PortDescription> present,
-                              const QString &override, const QString &overrideTarget)
+PortDescription portForNumber(int16_t n, QList<PortDescription> present, const Pins &pins)
 {
     if (n < kFirstPort || n > kLastPort)
         return {};
-    if (!override.isEmpty()) {
+    const Pin &pin = pinOf(pins, n);
+    if (!pin.device.isEmpty()) {
         for (PortDescription port : present) {
-            if (!overrideTarget.isEmpty() && port.systemLocation == overrideTarget) {
-                port.systemLocation = override;
+            if (!pin.target.isEmpty() && port.systemLocation == pin.target) {
+                port.systemLocation = pin.device;
                 return port;
             }
         }
-        return {QFileInfo(override).fileName(), override, {}, {}, {}};
+        return {QFileInfo(pin.device).fileName(), pin.device, {}, {}, {}};
     }
+
+    // A pinned device has its number, and a pinned number its device: the
+    // others are dealt out among what is left, so none is shown twice and
+    // none goes without a number because of a pin.
+    present.removeIf([&pins](const PortDescription &port) {
+        return std::any_of(pins.begin(), pins.end(), [&port](const Pin &other) {
+            return !other.target.isEmpty() && other.target == port.systemLocation;
+        });
+    });
     std::sort(present.begin(), present.end(),
               [](const PortDescription &a, const PortDescription &b) {
-        return sortKey(a.name) < sortKey(b.name);
+        return sortKey(a) < sortKey(b);
     });
-    return n <= present.size() ? present.at(n - 1) : PortDescription{};
+    qsizetype place = 0;
+    for (int16_t m = kFirstPort; m < n; ++m)
+        place += pinOf(pins, m).device.isEmpty() ? 1 : 0;
+    return place < present.size() ? present.at(place) : PortDescription{};
 }
+#endif
+
+} // namespace
 
 QList<PortDescription> presentPorts()
 {
     QList<PortDescription> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         ports.append({info.portName(), info.systemLocation(), info.description(),
-                      info.manufacturer(), info.serialNumber()});
+                      info.manufacturer(), info.serialNumber(),
+                      info.hasVendorIdentifier() && info.hasProductIdentifier()});
     }
     return ports;
 }
@@ -73,13 +122,11 @@ PortDescription describePort(int16_t n, const QList<PortDescription> &present)
     const QString name = QStringLiteral("COM%1").arg(n);
     for (const PortDescription &port : present) {
         if (port.name == name)
-            return {name, name, port.description, port.manufacturer, port.serialNumber};
+            return {name, name, port.description, port.manufacturer, port.serialNumber, port.usb};
     }
     return {name, name, {}, {}, {}};
 #else
-    const QString override = overrideFor(n);
-    return portForNumber(n, present, override,
-                         QFileInfo(override).canonicalFilePath());
+    return portForNumber(n, present, readPins());
 #endif
 }
 
@@ -90,10 +137,10 @@ QString deviceForPort(int16_t n)
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(n);
 #else
-    // With an override the ports present need not be listed.
-    const QString override = overrideFor(n);
-    return portForNumber(n, override.isEmpty() ? presentPorts() : QList<PortDescription>{},
-                         override)
-        .systemLocation;
+    const Pins pins = readPins();
+    // A pinned number needs no listing of the ports present.
+    if (!pinOf(pins, n).device.isEmpty())
+        return pinOf(pins, n).device;
+    return portForNumber(n, presentPorts(), pins).systemLocation;
 #endif
 }

@@ -13,22 +13,23 @@ struct PortDescription
     QString description;
     QString manufacturer;
     QString serialNumber;
+    // The system knows its USB vendor and product: a plug-in adapter,
+    // whatever its driver calls it.
+    bool usb = false;
 };
-
-// The port COMn stands for, given the ports present and the value of
-// ALARM_HOST_TESTER_COM<n>. The override wins; it is described like the
-// present port it resolves to (`overrideTarget`, its path with links
-// followed). Otherwise COMn is the n-th present port: built-in ports
-// first, then USB and modem-class adapters, each kind by number, as the
-// operator knows them from the COM numbers of other systems.
-PortDescription portForNumber(int16_t n, QList<PortDescription> present,
-                              const QString &override = {}, const QString &overrideTarget = {});
 
 // The serial ports the system lists at this moment. Legacy ports with no
 // UART behind them are left out.
 QList<PortDescription> presentPorts();
 
 // COMn among the ports `present`, with what the system says about its device.
+//
+// ALARM_HOST_TESTER_COM<n> pins COMn to the device it names (a name
+// relative to /dev, such as "ttyUSB0", counts from there); the pin is
+// described like the present port it resolves to. The other numbers go to
+// the ports no pin names, in order: built-in ports first, then USB adapters,
+// then Bluetooth links, each kind by name and number, as the operator knows
+// them from the COM numbers of other systems.
 PortDescription describePort(int16_t n, const QList<PortDescription> &present);
 
 // The device the serial component opens for COM1..COM8, looked up at every

@@ -14,11 +14,12 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 #ifdef ALARM_LINUX_APIS
 #include <linux/serial.h>
-#include <sys/ioctl.h>
 #endif
 
 namespace {
@@ -182,6 +183,8 @@ QString QtSerialComponent::openFailure(const QString &device) const
         case ENXIO:
         case ENODEV:
         case EIO:
+        case EISDIR:
+        case ELOOP:
             return kInvalidPort;
         case EACCES:
         case EPERM:
@@ -219,17 +222,48 @@ void QtSerialComponent::close()
         m_deviceGone = false;
         return;
     }
-    // Frames written just before closing must still reach the device.
-    m_port.flush();
+    // Frames written just before closing must still reach the device, but
+    // a line that has stopped taking data gets only the drain time: the
+    // kernel's close would wait for what is still queued for up to its
+    // closing wait (30 s by default), on the window thread.
     const QDeadlineTimer deadline(kCloseDrainMs);
+    m_port.flush();
     while (!m_deviceGone && m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!m_port.waitForBytesWritten(int(deadline.remainingTime())))
             break;
     }
+    const bool driverHoldsBytes = waitForDriverQueue(deadline);
+    if (!m_deviceGone && (m_port.bytesToWrite() > 0 || driverHoldsBytes))
+        m_port.clear(QSerialPort::Output);
     m_port.close();
-    // The wait above may have read bytes and started the timer again.
+    // The waits above may have read bytes and started the timer again.
     m_quiet.stop();
     m_deviceGone = false;
+}
+
+// Whether the driver still holds bytes for the line when the drain time is
+// up. Nothing signals that its queue has gone out, so the wait is for as
+// long as the line needs for what is still queued, then a look again.
+bool QtSerialComponent::waitForDriverQueue(const QDeadlineTimer &deadline)
+{
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    const int fd = int(m_port.handle());
+    int queued = 0;
+    while (!m_deviceGone && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (deadline.hasExpired())
+            return true;
+        const double lineMs = queued * m_settings.bitsPerCharacter() * 1000.0 / m_settings.baudRate;
+        const qint64 waitMs = std::min<qint64>(std::max(1L, std::lround(std::ceil(lineMs))),
+                                               deadline.remainingTime());
+        // Only a hang-up or an error of the device ends the wait early.
+        pollfd device{fd, 0, 0};
+        if (::poll(&device, 1, int(waitMs)) != 0)
+            break;
+    }
+#else
+    Q_UNUSED(deadline);
+#endif
+    return false;
 }
 
 bool QtSerialComponent::applySettings()
@@ -275,11 +309,7 @@ bool QtSerialComponent::output(const QByteArray &bytes)
         return true;
 
     m_writeFailed = false;
-    const qint64 direct = writeToDevice(bytes);
-    if (direct == bytes.size())
-        return true;
-    const qint64 written = m_port.write(bytes.mid(direct));
-    if (written != bytes.size() - direct)
+    if (m_port.write(bytes) != bytes.size())
         return fail(m_deviceGone ? kDeviceGone : kWriteFailed);
     // Hand the frame to the driver now rather than on the next turn of the
     // event loop; errors surface through onErrorOccurred meanwhile.
@@ -289,26 +319,6 @@ bool QtSerialComponent::output(const QByteArray &bytes)
     if (m_writeFailed)
         return fail(kWriteFailed);
     return true;
-}
-
-// How many leading bytes of a frame went straight to the driver.
-//
-// QSerialPort queues every write and then watches the device for room until
-// its queue is empty again, which costs two more wake-ups and turns of the
-// event loop per frame. A frame fits the driver's buffer, so it is written
-// directly while nothing is queued ahead of it; what does not fit, and any
-// error, takes QSerialPort's path, which reports it as before.
-qint64 QtSerialComponent::writeToDevice(const QByteArray &bytes)
-{
-#ifdef ALARM_LINUX_APIS
-    if (m_port.bytesToWrite() > 0)
-        return 0;
-    const ssize_t written = ::write(int(m_port.handle()), bytes.constData(), size_t(bytes.size()));
-    return std::max<qint64>(written, 0);
-#else
-    Q_UNUSED(bytes);
-    return 0;
-#endif
 }
 
 int QtSerialComponent::inBufferCount() const
@@ -350,9 +360,10 @@ void QtSerialComponent::releaseLostDevice()
 
 void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
 {
-    // QSerialPort reports a full output queue (EAGAIN) as ResourceError too;
-    // it keeps the rest queued and sends it when the device takes more.
-    if (m_port.errorString() == qt_error_string(EAGAIN))
+    // QSerialPort reports a full output queue (EAGAIN) as ResourceError too,
+    // straight from the failed call; it keeps the rest queued and sends it
+    // when the device takes more.
+    if (error == QSerialPort::ResourceError && errno == EAGAIN)
         return;
     switch (error) {
     case QSerialPort::ResourceError:

@@ -2,6 +2,7 @@
 
 #include "serial/serialcomponent.h"
 
+#include <QDeadlineTimer>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -66,9 +67,9 @@ private:
     bool open();
     QString openFailure(const QString &device) const;
     void close();
+    bool waitForDriverQueue(const QDeadlineTimer &deadline);
     bool applySettings();
     void requestLowLatency();
-    qint64 writeToDevice(const QByteArray &bytes);
     void onReadyRead();
     void onQuiet();
     void onErrorOccurred(QSerialPort::SerialPortError error);
