@@ -19,13 +19,13 @@
 // ALARM_FUZZ_TRACE=1 prints each step, for reading a reproducer.
 
 #include "app/form1.h"
-#include "support/fakeserialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
 #include "platform/tabcontrol.h"
 #include "platform/updown.h"
+#include "support/fakeserialcomponent.h"
 #include "support/frames.h"
 #include "support/virtualplatform.h"
 
@@ -143,8 +143,7 @@ public:
     {
         collectClickables();
         platform.boxes.whileOpen = [this](const QString &text) {
-            trace("      box at t=%lld: %s", static_cast<long long>(platform.clock.now()),
-                  qPrintable(text));
+            trace("      box at t=%lld: %s", static_cast<long long>(platform.clock.now()), qPrintable(text));
             boxOpen();
         };
     }
@@ -192,18 +191,14 @@ private:
         m_clickables.push_back(w.Check4);
         // Each up-down's arrows, up then down.
         for (UpDown *upDown : {w.UpDown1, w.UpDown2, w.UpDown3}) {
-            for (QToolButton *arrow :
-                 upDown->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
+            for (QToolButton *arrow : upDown->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
                 m_clickables.push_back(arrow);
         }
         m_combos = {w.Combo1, w.Combo2, w.Combo3, w.Combo4, w.Combo5};
     }
 
     // What the operator can reach: shown on the current page, and enabled.
-    bool reachable(const QWidget *widget)
-    {
-        return widget->isVisibleTo(&form) && widget->isEnabled();
-    }
+    bool reachable(const QWidget *widget) { return widget->isVisibleTo(&form) && widget->isEnabled(); }
 
     bool portOpen() { return platform.port.portOpen(); }
 
@@ -255,9 +250,7 @@ private:
         case 4: {
             ComboBox *combo = m_combos[m_in.byte() % m_combos.size()];
             const uint8_t entry = m_in.byte();
-            note(QStringLiteral("%1 %2")
-                     .arg(widgetName(combo))
-                     .arg(entry % std::max(combo->count(), 1)));
+            note(QStringLiteral("%1 %2").arg(widgetName(combo)).arg(entry % std::max(combo->count(), 1)));
             if (reachable(combo) && combo->count() > 0)
                 combo->choose(entry % combo->count());
             return "choose";
@@ -284,7 +277,8 @@ private:
             const bool input = (m_in.byte() & 1) == 0;
             const uint8_t in1 = m_in.byte();
             const uint8_t in2 = m_in.byte();
-            const QByteArray bytes = lineFrame(uint8_t(input ? 0x3F : 0x3B), in1, in2, ctx().state.hostAddress);
+            const QByteArray bytes =
+                lineFrame(uint8_t(input ? 0x3F : 0x3B), in1, in2, ctx().state.hostAddress);
             note(QString::fromLatin1(bytes.toHex(' ')));
             if (portOpen())
                 platform.port.receive(bytes);
@@ -307,10 +301,9 @@ private:
     {
         QString name = widget->objectName();
         if (name.isEmpty()) { // an up-down's arrow
-            const bool up =
-                widget == widget->parentWidget()->findChildren<QToolButton *>().value(0);
-            name = widget->parentWidget()->objectName()
-                   + (up ? QStringLiteral(" up") : QStringLiteral(" down"));
+            const bool up = widget == widget->parentWidget()->findChildren<QToolButton *>().value(0);
+            name =
+                widget->parentWidget()->objectName() + (up ? QStringLiteral(" up") : QStringLiteral(" down"));
         }
         if (!reachable(widget))
             name += QStringLiteral(" (out of reach)");
@@ -321,10 +314,9 @@ private:
     QString typedText()
     {
         static const char *const kWords[] = {
-            "",    "COM1", "COM2",  "COM8",  "COM9",   "COM0",  "COM",   "0",
-            "1",   "15",   "16",    "255",   "256",    "-1",    "50",    "0.4",
-            "2.5", "9",    "32767", "32768", "1e3",    "1e400", " 7",    "+3",
-            "abc", "-0",   "1e-9",  "65536", "100000", ".",     "COM10", "0x10",
+            "",    "COM1", "COM2", "COM8", "COM9", "COM0",  "COM",    "0",     "1",     "15",   "16",
+            "255", "256",  "-1",   "50",   "0.4",  "2.5",   "9",      "32767", "32768", "1e3",  "1e400",
+            " 7",  "+3",   "abc",  "-0",   "1e-9", "65536", "100000", ".",     "COM10", "0x10",
         };
         constexpr size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
         const uint8_t s = m_in.byte();
@@ -338,8 +330,7 @@ private:
     void fault()
     {
         const uint8_t f = m_in.byte() % 10;
-        const QString descriptions[] = {QString(), SerialComponent::kInvalidPort,
-                                        SerialComponent::kPortInUse,
+        const QString descriptions[] = {QString(), SerialComponent::kInvalidPort, SerialComponent::kPortInUse,
                                         SerialComponent::accessDenied(QStringLiteral("/dev/ttyUSB0")),
                                         QStringLiteral("设备已断开")};
         const QString description = descriptions[m_in.byte() % 5];
@@ -379,8 +370,7 @@ private:
             }
         }
         if (state.linkageOutputMask < 0 || state.linkageOutputMask > 255)
-            violated("after %s: linkageOutputMask %d outside 0..255", step,
-                     state.linkageOutputMask);
+            violated("after %s: linkageOutputMask %d outside 0..255", step, state.linkageOutputMask);
         if (state.hostType != 0 && state.hostType != 1)
             violated("after %s: hostType %d", step, state.hostType);
 
@@ -388,8 +378,7 @@ private:
         for (const auto &written : platform.port.written()) {
             const QByteArray &b = written.bytes;
             const QByteArray hex = b.toHex(' ');
-            trace("      wrote at t=%lld: %s", static_cast<long long>(written.time),
-                  hex.constData());
+            trace("      wrote at t=%lld: %s", static_cast<long long>(written.time), hex.constData());
             if (b.size() != 6)
                 violated("after %s: frame of %d bytes: %s", step, int(b.size()), hex.constData());
             const auto at = [&b](int i) { return uint8_t(b[i]); };

@@ -25,10 +25,13 @@ void TestCommandFrame::workedFrames_data()
     QTest::addColumn<QByteArray>("frame");
     QTest::newRow("input query, address 0") << 0 << 0x3F << 0 << QByteArray::fromHex("E0003F00001F");
     QTest::newRow("output query, address 0") << 0 << 0x3B << 0 << QByteArray::fromHex("E0003B00001B");
-    QTest::newRow("output command, address 0, mask 00") << 0 << 0x3D << 0x00 << QByteArray::fromHex("E0003D00001D");
-    QTest::newRow("output command, address 5, mask 81") << 5 << 0x3D << 0x81 << QByteArray::fromHex("E0053D8100A3");
+    QTest::newRow("output command, address 0, mask 00")
+        << 0 << 0x3D << 0x00 << QByteArray::fromHex("E0003D00001D");
+    QTest::newRow("output command, address 5, mask 81")
+        << 5 << 0x3D << 0x81 << QByteArray::fromHex("E0053D8100A3");
     QTest::newRow("input query, address 15") << 15 << 0x3F << 0 << QByteArray::fromHex("E00F3F00002E");
-    QTest::newRow("output command, address 15, mask FF (sum 555)") << 15 << 0x3D << 0xFF << QByteArray::fromHex("E00F3DFF002B");
+    QTest::newRow("output command, address 15, mask FF (sum 555)")
+        << 15 << 0x3D << 0xFF << QByteArray::fromHex("E00F3DFF002B");
     QTest::newRow("largest sum wraps") << 255 << 0x3F << 0xFF << QByteArray::fromHex("E0FF3FFF001D");
 }
 
@@ -38,8 +41,7 @@ void TestCommandFrame::workedFrames()
     QFETCH(int, code);
     QFETCH(int, parameter);
     QFETCH(QByteArray, frame);
-    QCOMPARE(commandFrame(uint8_t(address), uint8_t(code), uint8_t(parameter)).toHex(' '),
-             frame.toHex(' '));
+    QCOMPARE(commandFrame(uint8_t(address), uint8_t(code), uint8_t(parameter)).toHex(' '), frame.toHex(' '));
 }
 
 // Texts the lists and boxes may hold, read as the handlers read them.
@@ -79,19 +81,22 @@ void TestCommandFrame::traceMeanings_data()
     QTest::addColumn<bool>("written");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("meaning");
-    QTest::newRow("input query") << true << QByteArray::fromHex("E0003F00001F") << "input status query, address 0";
-    QTest::newRow("output query") << true << QByteArray::fromHex("E00F3B00002A") << "output status query, address 15";
+    QTest::newRow("input query") << true << QByteArray::fromHex("E0003F00001F")
+                                 << "input status query, address 0";
+    QTest::newRow("output query") << true << QByteArray::fromHex("E00F3B00002A")
+                                  << "output status query, address 15";
     QTest::newRow("output command") << true << QByteArray::fromHex("E0053D8100A3")
                                     << "output command, address 5, outputs 1 8 on";
     QTest::newRow("all outputs off") << true << QByteArray::fromHex("E0003D00001D")
                                      << "output command, address 0, all outputs off";
-    QTest::newRow("inputs of both bytes") << false << QByteArray::fromHex("E0003F0581A5")
-                                          << "inputs 1 3 9 16 in alarm";
+    QTest::newRow("inputs of both bytes")
+        << false << QByteArray::fromHex("E0003F0581A5") << "inputs 1 3 9 16 in alarm";
     QTest::newRow("no input") << false << QByteArray::fromHex("E0073F000026") << "no input in alarm";
     QTest::newRow("outputs") << false << QByteArray::fromHex("E0003B81009C") << "outputs 1 8 on";
     QTest::newRow("short") << false << QByteArray::fromHex("E0003F") << "short reception, 3 of 6 bytes";
     QTest::newRow("long") << false << QByteArray::fromHex("E0003F00001FE0") << "long reception, 7 bytes";
-    QTest::newRow("bad checksum") << false << QByteArray::fromHex("E0003F050025") << "bad checksum, 24 expected";
+    QTest::newRow("bad checksum") << false << QByteArray::fromHex("E0003F050025")
+                                  << "bad checksum, 24 expected";
     QTest::newRow("unknown code") << false << QByteArray::fromHex("E000120000F2") << "unknown reply 12";
 }
 

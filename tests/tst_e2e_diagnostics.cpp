@@ -58,7 +58,9 @@ class ScopedEnv
 {
 public:
     ScopedEnv(const char *name, const QString &value)
-        : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
+        : m_name(name)
+        , m_old(qgetenv(name))
+        , m_wasSet(qEnvironmentVariableIsSet(name))
     {
         qputenv(name, value.toLocal8Bit());
     }
@@ -228,7 +230,8 @@ void TestE2EDiagnostics::unwritableTraceCostsOneLine_data()
     // at its size limit.
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("cannot open") << QStringLiteral("/nonexistent-dir/wire.txt") << "No such file or directory";
+    QTest::newRow("cannot open") << QStringLiteral("/nonexistent-dir/wire.txt")
+                                 << "No such file or directory";
     QTest::newRow("a device") << QStringLiteral("/dev/full") << "not a regular file";
     QTest::newRow("a FIFO") << QStringLiteral("%dir/fifo") << "not a regular file";
     QTest::newRow("cannot write") << QStringLiteral("%dir/full.txt") << "File too large";
@@ -268,9 +271,12 @@ void TestE2EDiagnostics::traceIntoFolder_data()
     // Paths below a scratch folder; "data" is the user's data folder.
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("folder") << "traces" << "traces";
-    QTest::newRow("missing folder") << "new/traces/" << "new/traces";
-    QTest::newRow("data folder") << "@data" << "data/alarm-host-tester";
+    QTest::newRow("folder") << "traces"
+                            << "traces";
+    QTest::newRow("missing folder") << "new/traces/"
+                                    << "new/traces";
+    QTest::newRow("data folder") << "@data"
+                                 << "data/alarm-host-tester";
 }
 
 void TestE2EDiagnostics::traceIntoFolder()
@@ -288,7 +294,9 @@ void TestE2EDiagnostics::traceIntoFolder()
     StderrCapture errors;
     // A start that ends before it uses the line (a second copy refused)
     // leaves no file behind.
-    { const DesktopPlatform unused; }
+    {
+        const DesktopPlatform unused;
+    }
     // Each start writes a file of its own, even within the same second.
     for (int run = 0; run < 2 && !QTest::currentTestFailed(); ++run)
         pollThreeTimes(sim);
@@ -331,8 +339,9 @@ void TestE2EDiagnostics::scanFindsTheHost()
     QStringList asked;
     for (const TraceLine &line : sim.trace())
         asked.append(line.what + u' ' + line.bytes);
-    const QStringList scanOfOneHost{"rx-other E0 06 3F 00 00 25", "rx E0 07 3F 00 00 26", "tx E0 07 3F 05 01 2C",
-                             "rx E0 07 3B 00 00 22", "tx E0 07 3B 81 00 A3", "rx-other E0 08 3F 00 00 27"};
+    const QStringList scanOfOneHost{"rx-other E0 06 3F 00 00 25", "rx E0 07 3F 00 00 26",
+                                    "tx E0 07 3F 05 01 2C",       "rx E0 07 3B 00 00 22",
+                                    "tx E0 07 3B 81 00 A3",       "rx-other E0 08 3F 00 00 27"};
     QCOMPARE(asked.mid(asked.size() - scanOfOneHost.size()), scanOfOneHost);
 }
 
@@ -350,10 +359,12 @@ void TestE2EDiagnostics::scanWithoutHost_data()
     QTest::newRow("missing device") << QStringList{} << QStringList{"--device", "/nonexistent/tty"} << 2
                                     << QStringLiteral("alarm-host-scan: /nonexistent/tty: 无效的端口号");
     // Neither may fall back to a default: address 0, or COM1 (the simulator).
-    QTest::newRow("address overflow") << QStringList{} << QStringList{"--com", "1", "--addresses", "99999999999"} << 2
-                                      << QStringLiteral("alarm-host-scan: --addresses 须在 0..15 之内且 A 不大于 B(见 --help)");
+    QTest::newRow("address overflow")
+        << QStringList{} << QStringList{"--com", "1", "--addresses", "99999999999"} << 2
+        << QStringLiteral("alarm-host-scan: --addresses 须在 0..15 之内且 A 不大于 B(见 --help)");
     QTest::newRow("empty device") << QStringList{} << QStringList{"--device", ""} << 2
-                                  << QStringLiteral("alarm-host-scan: --device 须为设备路径,不能为空(见 --help)");
+                                  << QStringLiteral(
+                                         "alarm-host-scan: --device 须为设备路径,不能为空(见 --help)");
 }
 
 void TestE2EDiagnostics::scanWithoutHost()

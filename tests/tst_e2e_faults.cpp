@@ -1,9 +1,9 @@
 #include "support/e2eharness.h"
 #include "support/lockedpty.h"
 
-#include "serial/qtserialcomponent.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
+#include "serial/qtserialcomponent.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -231,20 +231,21 @@ private:
 
 // A tick of a manual output box reaches the simulator: the window still
 // handles its events and its poll cycle still carries commands.
-#define VERIFY_RESPONSIVE(sim, box, outputs)                                                    \
-    do {                                                                                        \
-        (box)->click();                                                                         \
-        QTRY_VERIFY2_WITH_TIMEOUT((sim).output().contains(QStringLiteral("outputs " outputs)), \
-                                  qPrintable((sim).output() + (sim).received().mid(              \
-                                      std::max<qsizetype>(0, (sim).received().size() - 12))      \
-                                      .join(u'\n')),                                            \
-                                  5000);                                                        \
+#define VERIFY_RESPONSIVE(sim, box, outputs) \
+    do { \
+        (box)->click(); \
+        QTRY_VERIFY2_WITH_TIMEOUT( \
+            (sim).output().contains(QStringLiteral("outputs " outputs)), \
+            qPrintable( \
+                (sim).output() \
+                + (sim).received().mid(std::max<qsizetype>(0, (sim).received().size() - 12)).join(u'\n')), \
+            5000); \
     } while (false)
 
-#define VERIFY_CLEAN_FRAMES(sim)                                                                \
-    do {                                                                                        \
-        const QStringList unexpected = (sim).unexpectedFrames();                                \
-        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(u'\n')));                     \
+#define VERIFY_CLEAN_FRAMES(sim) \
+    do { \
+        const QStringList unexpected = (sim).unexpectedFrames(); \
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(u'\n'))); \
     } while (false)
 
 void TestE2EFaults::adapterPulledAndPluggedBack()
@@ -382,8 +383,8 @@ void TestE2EFaults::hostPageCannotOpenPort_data()
 
     QTest::newRow("held by another program")
         << Obstacle::Held << QStringLiteral("com1端口已经打开,请检查或更换端口重新操作");
-    QTest::newRow("no such device")
-        << Obstacle::Missing << QStringLiteral("无效的com1端口,请检查或更换端口重新操作");
+    QTest::newRow("no such device") << Obstacle::Missing
+                                    << QStringLiteral("无效的com1端口,请检查或更换端口重新操作");
     QTest::newRow("access refused") << Obstacle::Refused << QString(); // names the device
 }
 
@@ -415,8 +416,7 @@ void TestE2EFaults::hostPageCannotOpenPort()
     case Obstacle::Held:
         holder.start(QStringLiteral(ALARM_BIN_DIR "/porthold"), {sim.ptyPath()});
         QVERIFY2(holder.waitForStarted(5000), qPrintable(holder.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() == QProcess::NotRunning,
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() == QProcess::NotRunning, 10000);
         QCOMPARE(holder.readLine().trimmed(), QByteArray("ready"));
         break;
     case Obstacle::Missing:
@@ -507,8 +507,7 @@ void TestE2EFaults::lineFaults_data()
     // Later than the 20 ms step: the input reply arrives after the output
     // query went out and is filed as the output status.
     QTest::newRow("30 ms late") << QStringList{"--delay", "30"} << true << false << 1 << false;
-    QTest::newRow("every third dropped")
-        << QStringList{"--drop-every", "3"} << true << false << 0 << true;
+    QTest::newRow("every third dropped") << QStringList{"--drop-every", "3"} << true << false << 0 << true;
     QTest::newRow("4 bytes too long") << QStringList{"--oversize", "4"} << true << false << 0 << true;
     // Not checked: filed and shown all the same.
     QTest::newRow("wrong checksum") << QStringList{"--bad-checksum"} << true << true << 0 << true;
@@ -587,8 +586,8 @@ void TestE2EFaults::garbageWhilePolling()
     const int timeout = int(std::max<qint64>(60000, target * 10));
     QVERIFY2(waitUntil([&] { return garbageBytesSent(sim) >= target; }, timeout, 250),
              qPrintable(QStringLiteral("%1 of %2 bytes").arg(garbageBytesSent(sim)).arg(target)));
-    qInfo("%lld bytes of garbage at %.0f B/s, %lld receptions", garbageBytesSent(sim),
-          garbageRate(sim), qlonglong(log.size()));
+    qInfo("%lld bytes of garbage at %.0f B/s, %lld receptions", garbageBytesSent(sim), garbageRate(sim),
+          qlonglong(log.size()));
 
     // Garbage moves lamps only: without linkage no output changed.
     QVERIFY2(!sim.output().contains(QStringLiteral("outputs")), qPrintable(sim.output()));
@@ -639,11 +638,10 @@ void TestE2EFaults::garbageWhileLinkageRuns()
     ui.Command2[0]->click();
     QCOMPARE(ui.SSTab1->tab(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(pollingStopped(form) && !form.context().Timer5->isCounting()
-                                 && !form.context().Timer6->isCounting()
-                                 && !platform.port.portOpen(),
+                                 && !form.context().Timer6->isCounting() && !platform.port.portOpen(),
                              5000);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        sim.received().mid(sentBefore).contains(QStringLiteral("E0 00 3D 00 00 1D")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.received().mid(sentBefore).contains(QStringLiteral("E0 00 3D 00 00 1D")),
+                             5000);
     ui.SSTab1->setTab(0);
     VERIFY_RESPONSIVE(sim, ui.Check1[7], "80");
     QVERIFY(platform.boxes.shown().isEmpty());

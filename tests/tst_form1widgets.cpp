@@ -5,17 +5,23 @@
 #include "platform/tabcontrol.h"
 #include "platform/updown.h"
 
+#include <QAbstractItemView>
 #include <QGroupBox>
 #include <QLayout>
 #include <QLineEdit>
-#include <QAbstractItemView>
 #include <QTabBar>
 #include <QtTest>
 
 namespace {
 
-QString u8(const char *text) { return QString::fromUtf8(text); }
-QString el(const char *name, int k) { return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(k); }
+QString u8(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+QString el(const char *name, int k)
+{
+    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(k);
+}
 const char *const kNumerals[] = {"一", "二", "三", "四", "五", "六", "七", "八"};
 
 QString shownText(QWidget *w)
@@ -27,35 +33,65 @@ QString shownText(QWidget *w)
 }
 
 // name, kind, text, enabled (own flag), shown at start, page, innermost frame
-struct Single { const char *name, *kind, *text; bool enabled, shown; int page; const char *frame; };
+struct Single
+{
+    const char *name, *kind, *text;
+    bool enabled, shown;
+    int page;
+    const char *frame;
+};
 const Single kSingles[] = {
     {"SSTab1", "TabControl", "", 1, 1, -1, ""},
-    {"Frame1", "QGroupBox", "报警输入状态显示", 1, 1, 0, ""}, {"Frame2", "QGroupBox", "报警输出状态显示", 1, 1, 0, ""},
-    {"Frame3", "QGroupBox", "手动控制输出", 1, 1, 0, ""}, {"Frame8", "QGroupBox", "报警输入状态显示", 1, 1, 1, ""},
-    {"Frame9", "QGroupBox", "报警输出状态显示", 1, 1, 1, ""}, {"Frame10", "QGroupBox", "手动控制输出", 1, 1, 1, ""},
-    {"Frame4", "QGroupBox", "参数设置", 1, 1, 3, ""}, {"Frame5", "QGroupBox", "报警联动设置", 1, 1, 4, ""},
-    {"Frame6", "QGroupBox", "输入通道", 1, 1, 4, "Frame5"}, {"Frame7", "QGroupBox", "联动输出", 0, 1, 4, "Frame5"},
-    {"Label2_0", "QLabel", "通讯端口设置：", 1, 1, 3, "Frame4"}, {"Combo1", "ComboBox", "COM1", 1, 1, 3, "Frame4"},
-    {"Label2_1", "QLabel", "地址设置：", 1, 1, 3, "Frame4"}, {"Combo2", "ComboBox", "0", 1, 1, 3, "Frame4"},
-    {"Label2_2", "QLabel", "查询时间：", 1, 1, 3, "Frame4"}, {"Combo3", "ComboBox", "50", 1, 1, 3, "Frame4"},
-    {"Label3", "QLabel", "报警主机选择：", 1, 1, 4, "Frame5"}, {"Combo4", "ComboBox", "八路报警主机（KV-8）", 1, 1, 4, "Frame5"},
-    {"Combo5", "ComboBox", "通道一", 1, 1, 4, "Frame6"}, {"Line1", "QFrame", "", 1, 1, 4, "Frame7"},
-    {"Command6", "CommandButton", "默认联动", 1, 1, 4, "Frame7"}, {"Command3", "CommandButton", "通道一联动确认", 0, 1, 4, "Frame7"},
-    {"Label8", "QLabel", "联动开启", 1, 1, 4, "Frame5"}, {"Check3", "CheckBox", "", 1, 1, 4, "Frame5"},
-    {"Text1", "TextBox", "0", 0, 1, 4, "Frame5"}, {"UpDown1", "UpDown", "", 0, 1, 4, "Frame5"},
-    {"Label5", "QLabel", "/10秒后过滤联动", 1, 1, 4, "Frame5"}, {"Check4", "CheckBox", "", 0, 1, 4, "Frame5"},
-    {"Text2", "TextBox", "1", 0, 1, 4, "Frame5"}, {"UpDown2", "UpDown", "", 0, 1, 4, "Frame5"},
-    {"UpDown3", "UpDown", "", 0, 1, 4, "Frame5"}, {"Label6", "QLabel", "秒后关闭复位", 1, 1, 4, "Frame5"},
-    {"Command4", "CommandButton", "重新设置", 1, 1, 4, "Frame5"}, {"Command1", "CommandButton", "开始联动", 0, 1, 4, "Frame5"},
-    {"Label7", "QLabel", "注：选择联动开启后才能设置，每个通道选择后，按联动确认后才会生效", 1, 0, 4, "Frame5"},
+    {"Frame1", "QGroupBox", "报警输入状态显示", 1, 1, 0, ""},
+    {"Frame2", "QGroupBox", "报警输出状态显示", 1, 1, 0, ""},
+    {"Frame3", "QGroupBox", "手动控制输出", 1, 1, 0, ""},
+    {"Frame8", "QGroupBox", "报警输入状态显示", 1, 1, 1, ""},
+    {"Frame9", "QGroupBox", "报警输出状态显示", 1, 1, 1, ""},
+    {"Frame10", "QGroupBox", "手动控制输出", 1, 1, 1, ""},
+    {"Frame4", "QGroupBox", "参数设置", 1, 1, 3, ""},
+    {"Frame5", "QGroupBox", "报警联动设置", 1, 1, 4, ""},
+    {"Frame6", "QGroupBox", "输入通道", 1, 1, 4, "Frame5"},
+    {"Frame7", "QGroupBox", "联动输出", 0, 1, 4, "Frame5"},
+    {"Label2_0", "QLabel", "通讯端口设置：", 1, 1, 3, "Frame4"},
+    {"Combo1", "ComboBox", "COM1", 1, 1, 3, "Frame4"},
+    {"Label2_1", "QLabel", "地址设置：", 1, 1, 3, "Frame4"},
+    {"Combo2", "ComboBox", "0", 1, 1, 3, "Frame4"},
+    {"Label2_2", "QLabel", "查询时间：", 1, 1, 3, "Frame4"},
+    {"Combo3", "ComboBox", "50", 1, 1, 3, "Frame4"},
+    {"Label3", "QLabel", "报警主机选择：", 1, 1, 4, "Frame5"},
+    {"Combo4", "ComboBox", "八路报警主机（KV-8）", 1, 1, 4, "Frame5"},
+    {"Combo5", "ComboBox", "通道一", 1, 1, 4, "Frame6"},
+    {"Line1", "QFrame", "", 1, 1, 4, "Frame7"},
+    {"Command6", "CommandButton", "默认联动", 1, 1, 4, "Frame7"},
+    {"Command3", "CommandButton", "通道一联动确认", 0, 1, 4, "Frame7"},
+    {"Label8", "QLabel", "联动开启", 1, 1, 4, "Frame5"},
+    {"Check3", "CheckBox", "", 1, 1, 4, "Frame5"},
+    {"Text1", "TextBox", "0", 0, 1, 4, "Frame5"},
+    {"UpDown1", "UpDown", "", 0, 1, 4, "Frame5"},
+    {"Label5", "QLabel", "/10秒后过滤联动", 1, 1, 4, "Frame5"},
+    {"Check4", "CheckBox", "", 0, 1, 4, "Frame5"},
+    {"Text2", "TextBox", "1", 0, 1, 4, "Frame5"},
+    {"UpDown2", "UpDown", "", 0, 1, 4, "Frame5"},
+    {"UpDown3", "UpDown", "", 0, 1, 4, "Frame5"},
+    {"Label6", "QLabel", "秒后关闭复位", 1, 1, 4, "Frame5"},
+    {"Command4", "CommandButton", "重新设置", 1, 1, 4, "Frame5"},
+    {"Command1", "CommandButton", "开始联动", 0, 1, 4, "Frame5"},
+    {"Label7", "QLabel", "注：选择联动开启后才能设置，每个通道选择后，按联动确认后才会生效", 1, 0, 4,
+     "Frame5"},
 };
 
 // Eight lamps or boxes, left to right, each with its number under it.
-struct NumberRow { const char *frame; int page; const char *kind, *item; int firstItem, firstLabel, labelStep, firstNumber; };
+struct NumberRow
+{
+    const char *frame;
+    int page;
+    const char *kind, *item;
+    int firstItem, firstLabel, labelStep, firstNumber;
+};
 const NumberRow kNumberRows[] = {
-    {"Frame1", 0, "Lamp", "Shape1", 0, 0, 1, 1},      {"Frame2", 0, "Lamp", "Shape2", 0, 8, 1, 1},
-    {"Frame3", 0, "CheckBox", "Check1", 0, 16, 1, 1}, {"Frame8", 1, "Lamp", "Shape3", 0, 24, 1, 1},
-    {"Frame8", 1, "Lamp", "Shape3", 8, 47, -1, 9},    {"Frame9", 1, "Lamp", "Shape2", 8, 32, 1, 1},
+    {"Frame1", 0, "Lamp", "Shape1", 0, 0, 1, 1},        {"Frame2", 0, "Lamp", "Shape2", 0, 8, 1, 1},
+    {"Frame3", 0, "CheckBox", "Check1", 0, 16, 1, 1},   {"Frame8", 1, "Lamp", "Shape3", 0, 24, 1, 1},
+    {"Frame8", 1, "Lamp", "Shape3", 8, 47, -1, 9},      {"Frame9", 1, "Lamp", "Shape2", 8, 32, 1, 1},
     {"Frame10", 1, "CheckBox", "Check5", 0, 55, -1, 1},
 };
 
@@ -93,23 +129,25 @@ private slots:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<bool>("shown");
         QTest::addColumn<int>("page");
-        auto row = [](const QString &name, const char *kind, const QString &text, bool enabled, bool shown, int page,
-                      const char *frame) {
-            QTest::newRow(qPrintable(name)) << name << u8(kind) << text << u8(frame) << enabled << shown << page;
+        auto row = [](const QString &name, const char *kind, const QString &text, bool enabled, bool shown,
+                      int page, const char *frame) {
+            QTest::newRow(qPrintable(name))
+                << name << u8(kind) << text << u8(frame) << enabled << shown << page;
         };
         for (const Single &s : kSingles)
             row(u8(s.name), s.kind, u8(s.text), s.enabled, s.shown, s.page, s.frame);
         for (const NumberRow &r : kNumberRows)
             for (int c = 0; c < 8; ++c) {
                 row(el(r.item, r.firstItem + c), r.kind, {}, true, true, r.page, r.frame);
-                row(el("Label1", r.firstLabel + r.labelStep * c), "QLabel", QString::number(r.firstNumber + c), true,
-                    true, r.page, r.frame);
+                row(el("Label1", r.firstLabel + r.labelStep * c), "QLabel",
+                    QString::number(r.firstNumber + c), true, true, r.page, r.frame);
             }
         for (int k = 0; k < 8; ++k) {
             row(el("Check2", k), "CheckBox", {}, false, true, 4, "Frame7");
             row(el("Label4", k), "QLabel", u8("输出") + u8(kNumerals[k]), true, true, 4, "Frame7");
         }
-        const char *const hostButtons[][2] = {{"Command7", "锁定状态"}, {"Command8", "复  位"}, {"Command2", "取消联动"}};
+        const char *const hostButtons[][2] = {
+            {"Command7", "锁定状态"}, {"Command8", "复  位"}, {"Command2", "取消联动"}};
         for (int h = 0; h < 2; ++h)
             for (auto [name, caption] : hostButtons)
                 row(el(name, h), "CommandButton", u8(caption), true, false, h, "");
@@ -161,12 +199,17 @@ private slots:
             QCOMPARE(combo->text(), entries.first());
             QCOMPARE(combo->listIndex(), -1);
         }
-        const struct { const char *name, *buddy; int step, minimum, maximum; } upDowns[] = {
-            {"UpDown1", "Text1", 1, 0, 100}, {"UpDown2", "Text2", 1, 1, 600}, {"UpDown3", "Text2", 10, 0, 600}};
+        const struct
+        {
+            const char *name, *buddy;
+            int step, minimum, maximum;
+        } upDowns[] = {{"UpDown1", "Text1", 1, 0, 100},
+                       {"UpDown2", "Text2", 1, 1, 600},
+                       {"UpDown3", "Text2", 10, 0, 600}};
         for (const auto &u : upDowns) {
             auto *upDown = m_form.findChild<UpDown *>(u.name);
-            QVERIFY(upDown->buddy() == find(u.buddy) && upDown->step() == u.step && upDown->minimum() == u.minimum
-                    && upDown->maximum() == u.maximum);
+            QVERIFY(upDown->buddy() == find(u.buddy) && upDown->step() == u.step
+                    && upDown->minimum() == u.minimum && upDown->maximum() == u.maximum);
         }
     }
 
@@ -192,8 +235,8 @@ private slots:
     void windowAndTabs()
     {
         QCOMPARE(m_form.windowTitle(), u8("Qirvane智能报警主机测试软件"));
-        const QStringList captions{u8("八路报警主机"), u8("十六路报警主机"), u8(" 看 门 狗 卡"), u8(" 参 数 设 置"),
-                                   u8("报警联动设置")};
+        const QStringList captions{u8("八路报警主机"), u8("十六路报警主机"), u8(" 看 门 狗 卡"),
+                                   u8(" 参 数 设 置"), u8("报警联动设置")};
         QCOMPARE(m_ui.SSTab1->count(), 5);
         for (int i = 0; i < 5; ++i)
             QCOMPARE(m_ui.SSTab1->caption(i), captions[i]);
@@ -216,7 +259,8 @@ private slots:
     // hidden at start keep their place, so they must fit too.
     void layoutFits()
     {
-        QVERIFY(m_form.width() >= 449 && m_form.width() <= 465 && m_form.height() >= 350 && m_form.height() <= 365);
+        QVERIFY(m_form.width() >= 449 && m_form.width() <= 465 && m_form.height() >= 350
+                && m_form.height() <= 365);
         auto *bar = m_ui.SSTab1->findChild<QTabBar *>();
         QVERIFY(bar->tabRect(4).top() == bar->tabRect(0).top() && bar->tabRect(4).right() < bar->width());
         for (int page : {0, 1, 3, 4}) {
@@ -224,7 +268,8 @@ private slots:
             QWidget *p = m_ui.SSTab1->page(page);
             for (QWidget *w : p->findChildren<QWidget *>()) {
                 const QString name = w->objectName();
-                if (name.isEmpty() || !name[0].isUpper() || (w->isHidden() && !w->sizePolicy().retainSizeWhenHidden()))
+                if (name.isEmpty() || !name[0].isUpper()
+                    || (w->isHidden() && !w->sizePolicy().retainSizeWhenHidden()))
                     continue;
                 QVERIFY2(p->rect().contains(QRect(w->mapTo(p, QPoint()), w->size())), qPrintable(name));
                 QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(name));
@@ -237,11 +282,14 @@ private slots:
     void listsFitTheirLongestEntry()
     {
         QStringList channels;
-        for (const char *n : {"一", "二", "三", "四", "五", "六", "七", "八", "九", "十", "十一", "十二", "十三",
-                              "十四", "十五", "十六"})
+        for (const char *n : {"一", "二", "三", "四", "五", "六", "七", "八", "九", "十", "十一", "十二",
+                              "十三", "十四", "十五", "十六"})
             channels << u8("通道") + u8(n);
-        const QList<QPair<ComboBox *, QStringList>> lists = {
-            {m_ui.Combo1, {}}, {m_ui.Combo2, {}}, {m_ui.Combo3, {}}, {m_ui.Combo4, {}}, {m_ui.Combo5, channels}};
+        const QList<QPair<ComboBox *, QStringList>> lists = {{m_ui.Combo1, {}},
+                                                             {m_ui.Combo2, {}},
+                                                             {m_ui.Combo3, {}},
+                                                             {m_ui.Combo4, {}},
+                                                             {m_ui.Combo5, channels}};
         for (auto [combo, entries] : lists) {
             showPage(combo == m_ui.Combo4 || combo == m_ui.Combo5 ? 4 : 3);
             for (int i = 0; i < combo->listCount(); ++i)
@@ -274,8 +322,10 @@ private slots:
         // field is typed text, whichever way the list was closed.
         QTest::newRow("closed by F4, Enter in the field") << "focus open f4 field" << 0 << -1 << "COM3";
         QTest::newRow("closed by Escape, Enter in the field") << "open escape field" << 0 << -1 << "COM3";
-        QTest::newRow("closed by a click outside, Enter in the field") << "focus open outside field" << 0 << -1 << "COM3";
-        QTest::newRow("closed by its arrow, Enter in the field") << "focus open arrow field" << 0 << -1 << "COM3";
+        QTest::newRow("closed by a click outside, Enter in the field")
+            << "focus open outside field" << 0 << -1 << "COM3";
+        QTest::newRow("closed by its arrow, Enter in the field")
+            << "focus open arrow field" << 0 << -1 << "COM3";
     }
 
     void listEvents()
@@ -291,7 +341,10 @@ private slots:
         struct WheelCounter : QObject
         {
             int &count;
-            explicit WheelCounter(int &n) : count(n) {}
+            explicit WheelCounter(int &n)
+                : count(n)
+            {
+            }
             bool eventFilter(QObject *, QEvent *event) override
             {
                 count += event->type() == QEvent::Wheel;
@@ -336,10 +389,10 @@ private slots:
             } else if (step == "leave") {
                 m_ui.Combo2->setFocus();
             } else {
-                const Qt::Key key = step == "down" ? Qt::Key_Down
-                                    : step == "up" ? Qt::Key_Up
+                const Qt::Key key = step == "down"    ? Qt::Key_Down
+                                    : step == "up"    ? Qt::Key_Up
                                     : step == "enter" ? Qt::Key_Return
-                                    : step == "f4" ? Qt::Key_F4
+                                    : step == "f4"    ? Qt::Key_F4
                                                       : Qt::Key_Escape;
                 QTest::keyClick(list->isVisible() ? static_cast<QWidget *>(list) : combo, key);
             }

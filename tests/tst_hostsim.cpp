@@ -136,13 +136,19 @@ void TestHostSim::replies_data()
     QTest::addColumn<int>("outputsAfter");
 
     const QByteArray none;
-    QTest::newRow("8: input query") << 8 << 0 << false << hex("0500") << kInputQuery0 << hex("E0003F050024") << 0;
-    QTest::newRow("16: both input bytes") << 16 << 0 << false << hex("0581") << kInputQuery0 << hex("E0003F0581A5") << 0;
-    QTest::newRow("addr 15 query") << 16 << 15 << false << hex("0000") << hex("E00F3F00002E") << hex("E00F3F00002E") << 0;
+    QTest::newRow("8: input query") << 8 << 0 << false << hex("0500") << kInputQuery0 << hex("E0003F050024")
+                                    << 0;
+    QTest::newRow("16: both input bytes")
+        << 16 << 0 << false << hex("0581") << kInputQuery0 << hex("E0003F0581A5") << 0;
+    QTest::newRow("addr 15 query") << 16 << 15 << false << hex("0000") << hex("E00F3F00002E")
+                                   << hex("E00F3F00002E") << 0;
     QTest::newRow("other address ignored") << 8 << 5 << true << hex("0100") << kInputQuery0 << none << 0;
-    QTest::newRow("output command, no ack") << 8 << 5 << false << hex("0000") << hex("E0053D8100A3") << none << 0x81;
-    QTest::newRow("output command, ack") << 8 << 5 << true << hex("0000") << hex("E0053D8100A3") << hex("E0053D8100A3") << 0x81;
-    QTest::newRow("ack on 16") << 16 << 15 << true << hex("0000") << hex("E00F3DFF002B") << hex("E00F3DFF002B") << 0xFF;
+    QTest::newRow("output command, no ack")
+        << 8 << 5 << false << hex("0000") << hex("E0053D8100A3") << none << 0x81;
+    QTest::newRow("output command, ack")
+        << 8 << 5 << true << hex("0000") << hex("E0053D8100A3") << hex("E0053D8100A3") << 0x81;
+    QTest::newRow("ack on 16") << 16 << 15 << true << hex("0000") << hex("E00F3DFF002B")
+                               << hex("E00F3DFF002B") << 0xFF;
     QTest::newRow("unknown code") << 8 << 0 << true << hex("0000") << makeFrame(0, 0x30, 0) << none << 0;
 }
 
@@ -194,8 +200,8 @@ void TestHostSim::reader_data()
     QTest::newRow("clean") << hex("E0003F00001FE0003B00001B")
                            << "frame:E0 00 3F 00 00 1F | frame:E0 00 3B 00 00 1B";
     QTest::newRow("garbage first") << hex("1122E0003F00001F") << "garbage:11 22 | frame:E0 00 3F 00 00 1F";
-    QTest::newRow("frame inside bad candidate") << hex("E0E0003F00001F")
-                                                << "bad:E0 E0 00 3F 00 00 | frame:E0 00 3F 00 00 1F";
+    QTest::newRow("frame inside bad candidate")
+        << hex("E0E0003F00001F") << "bad:E0 E0 00 3F 00 00 | frame:E0 00 3F 00 00 1F";
     // Rescanned bytes of a rejected frame are not reported twice.
     QTest::newRow("bad then frame") << hex("E0010203040533E0003B00001B")
                                     << "bad:E0 01 02 03 04 05 | garbage:33 | frame:E0 00 3B 00 00 1B";
@@ -349,8 +355,7 @@ void TestHostSim::scenarioGood()
     QVERIFY(!scenario.steps[3].action.alarm);
 
     // The demo file shipped with the program must load.
-    QVERIFY2(loadScenario(demoScenario(), 8, &scenario, &error),
-             qPrintable(error));
+    QVERIFY2(loadScenario(demoScenario(), 8, &scenario, &error), qPrintable(error));
     QCOMPARE(scenario.repeatMs, 10000);
 }
 
@@ -358,18 +363,28 @@ void TestHostSim::scenarioBad_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown verb") << "at 1 s input 1 alarm\nwait 3 s\n" << "line 2: expected 'at";
-    QTest::newRow("no unit") << "\nat 1 input 1 alarm\n" << "line 2: time '1' needs a unit";
-    QTest::newRow("negative") << "at -1 s input 1 alarm\n" << "line 1: bad time";
-    QTest::newRow("bad state") << "at 1 s input 1 on\n" << "line 1: expected 'alarm' or 'clear'";
-    QTest::newRow("input range") << "at 1 s input 9 alarm\n" << "line 1: input number must be 1..8";
-    QTest::newRow("in2 on 8 inputs") << "at 1 s inputs 00 01\n" << "line 1: the 8-input host";
-    QTest::newRow("bad hex") << "at 1 s inputs 100 00\n" << "line 1: expected a hex byte";
-    QTest::newRow("two repeats") << "repeat 5 s\nrepeat 6 s\n" << "line 2: second 'repeat'";
-    QTest::newRow("zero repeat") << "repeat 0 s\n" << "line 1: the repeat period";
+    QTest::newRow("unknown verb") << "at 1 s input 1 alarm\nwait 3 s\n"
+                                  << "line 2: expected 'at";
+    QTest::newRow("no unit") << "\nat 1 input 1 alarm\n"
+                             << "line 2: time '1' needs a unit";
+    QTest::newRow("negative") << "at -1 s input 1 alarm\n"
+                              << "line 1: bad time";
+    QTest::newRow("bad state") << "at 1 s input 1 on\n"
+                               << "line 1: expected 'alarm' or 'clear'";
+    QTest::newRow("input range") << "at 1 s input 9 alarm\n"
+                                 << "line 1: input number must be 1..8";
+    QTest::newRow("in2 on 8 inputs") << "at 1 s inputs 00 01\n"
+                                     << "line 1: the 8-input host";
+    QTest::newRow("bad hex") << "at 1 s inputs 100 00\n"
+                             << "line 1: expected a hex byte";
+    QTest::newRow("two repeats") << "repeat 5 s\nrepeat 6 s\n"
+                                 << "line 2: second 'repeat'";
+    QTest::newRow("zero repeat") << "repeat 0 s\n"
+                                 << "line 1: the repeat period";
     QTest::newRow("step after period") << "repeat 5 s\nat 1 s alarm 1\nat 5 s clear 1\n"
                                        << "line 3: step at 5 s is not before";
-    QTest::newRow("missing action") << "at 2 s\n" << "line 1: missing action";
+    QTest::newRow("missing action") << "at 2 s\n"
+                                    << "line 1: missing action";
 }
 
 void TestHostSim::scenarioBad()
@@ -386,7 +401,8 @@ void TestHostSim::scheduleRepeats()
 {
     Scenario scenario;
     QString error;
-    QVERIFY(parseScenario(QStringLiteral("at 2 s alarm 2\nat 5 s clear 2\nrepeat 10 s\n"), 8, &scenario, &error));
+    QVERIFY(
+        parseScenario(QStringLiteral("at 2 s alarm 2\nat 5 s clear 2\nrepeat 10 s\n"), 8, &scenario, &error));
     ScenarioSchedule schedule(scenario);
     QList<qint64> times;
     qint64 at = 0;
@@ -440,9 +456,12 @@ void TestHostSim::options()
 
     QCOMPARE(int(parse({QStringLiteral("--help")}).outcome), int(ParsedOptions::Outcome::Help));
     const QList<QStringList> bad = {
-        {QStringLiteral("--model"), QStringLiteral("12")},  {QStringLiteral("--address"), QStringLiteral("16")},
-        {QStringLiteral("--delay"), QStringLiteral("-1")},  {QStringLiteral("--oversize"), QStringLiteral("x")},
-        {QStringLiteral("--nonsense")},                    {QStringLiteral("stray")},
+        {QStringLiteral("--model"), QStringLiteral("12")},
+        {QStringLiteral("--address"), QStringLiteral("16")},
+        {QStringLiteral("--delay"), QStringLiteral("-1")},
+        {QStringLiteral("--oversize"), QStringLiteral("x")},
+        {QStringLiteral("--nonsense")},
+        {QStringLiteral("stray")},
         {QStringLiteral("--delay")},
     };
     for (const QStringList &args : bad) {
@@ -546,10 +565,11 @@ void TestHostSim::programOnPty()
     QVERIFY(trace.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = trace.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 4);
-    static const QRegularExpression format(QStringLiteral("^(\\d+) ([a-z-]+) ((?:[0-9A-F]{2} )*[0-9A-F]{2})$"));
-    const QStringList expected = {QStringLiteral("rx-other E0 04 3F 00 00 23"),
-                                  QStringLiteral("rx E0 03 3F 00 00 22"), QStringLiteral("tx E0 03 3F 00 02 24"),
-                                  QStringLiteral("rx E0 03 3D 81 00 A1")};
+    static const QRegularExpression format(
+        QStringLiteral("^(\\d+) ([a-z-]+) ((?:[0-9A-F]{2} )*[0-9A-F]{2})$"));
+    const QStringList expected = {
+        QStringLiteral("rx-other E0 04 3F 00 00 23"), QStringLiteral("rx E0 03 3F 00 00 22"),
+        QStringLiteral("tx E0 03 3F 00 02 24"), QStringLiteral("rx E0 03 3D 81 00 A1")};
     qint64 previous = before;
     for (int i = 0; i < lines.size(); ++i) {
         const QRegularExpressionMatch m = format.match(QString::fromLatin1(lines[i]));
@@ -622,15 +642,15 @@ void TestHostSim::programStopsWhenItCannotGoOn_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("trace into a FIFO") << QStringList{"--trace", "%dir/fifo"} << 1
-                                       << "cannot write trace %dir/fifo: not a regular file";
-    QTest::newRow("trace into a device") << QStringList{"--trace", "/dev/full"} << 1
-                                         << "cannot write trace /dev/full: not a regular file";
+    QTest::newRow("trace into a FIFO")
+        << QStringList{"--trace", "%dir/fifo"} << 1 << "cannot write trace %dir/fifo: not a regular file";
+    QTest::newRow("trace into a device")
+        << QStringList{"--trace", "/dev/full"} << 1 << "cannot write trace /dev/full: not a regular file";
     // Run with a file size limit of 60 bytes: the second line is cut short.
     QTest::newRow("trace write fails") << QStringList{"--trace", "%dir/trace.txt"} << 1
                                        << "cannot write trace %dir/trace.txt: File too large";
-    QTest::newRow("endless scenario") << QStringList{"--scenario", "/dev/zero"} << 2
-                                      << "/dev/zero: longer than 1048576 bytes";
+    QTest::newRow("endless scenario")
+        << QStringList{"--scenario", "/dev/zero"} << 2 << "/dev/zero: longer than 1048576 bytes";
     QTest::newRow("device hangs up") << QStringList{"--device", "%pty"} << 1
                                      << "%pty: the line hung up or cannot be read";
 }
@@ -647,7 +667,9 @@ void TestHostSim::programStopsWhenItCannotGoOn()
     QVERIFY(master >= 0 && fcntl(master, F_SETFD, FD_CLOEXEC) == 0);
     QVERIFY(grantpt(master) == 0 && unlockpt(master) == 0);
     const QString slave = QString::fromLocal8Bit(ptsname(master));
-    const auto fill = [&](QString text) { return text.replace(QLatin1String("%dir"), dir.path()).replace(QLatin1String("%pty"), slave); };
+    const auto fill = [&](QString text) {
+        return text.replace(QLatin1String("%dir"), dir.path()).replace(QLatin1String("%pty"), slave);
+    };
     QStringList args;
     for (const QString &argument : arguments)
         args << fill(argument);

@@ -142,8 +142,14 @@ void TestIntervalTimer::tiesFireInArmingOrder()
     VirtualTimer *a = clock.createTimer(&clock);
     VirtualTimer *b = clock.createTimer(&clock);
     QStringList order;
-    connect(a, &IntervalTimer::Timer, this, [&] { order.append("a"); a->setEnabled(false); });
-    connect(b, &IntervalTimer::Timer, this, [&] { order.append("b"); b->setEnabled(false); });
+    connect(a, &IntervalTimer::Timer, this, [&] {
+        order.append("a");
+        a->setEnabled(false);
+    });
+    connect(b, &IntervalTimer::Timer, this, [&] {
+        order.append("b");
+        b->setEnabled(false);
+    });
     b->setInterval(10);
     clock.advance(5);
     a->setInterval(5);
@@ -164,14 +170,12 @@ void TestIntervalTimer::nestedAdvanceFromInsideATick()
         clock.advance(100);
         trace.append(QStringLiteral("outer done %1").arg(clock.now()));
     });
-    connect(other, &IntervalTimer::Timer, this, [&] {
-        trace.append(QStringLiteral("other %1").arg(clock.now()));
-    });
+    connect(other, &IntervalTimer::Timer, this,
+            [&] { trace.append(QStringLiteral("other %1").arg(clock.now())); });
     outer->setInterval(10);
     other->setInterval(40);
     clock.advance(150);
-    QCOMPARE(trace, (QStringList{"outer 10", "other 40", "other 80", "outer done 110",
-                                 "other 120"}));
+    QCOMPARE(trace, (QStringList{"outer 10", "other 40", "other 80", "outer done 110", "other 120"}));
     QCOMPARE(clock.now(), int64_t(150));
 }
 

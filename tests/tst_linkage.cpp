@@ -80,10 +80,7 @@ struct LinkageFixture : FormFixture
     }
 
     // Output commands only, from `time` on.
-    QStringList commands(int64_t time) const
-    {
-        return framesFrom(time).filter(QStringLiteral(" E0 00 3D "));
-    }
+    QStringList commands(int64_t time) const { return framesFrom(time).filter(QStringLiteral(" E0 00 3D ")); }
 
     QStringList logFrom(int64_t time) const
     {
@@ -123,8 +120,8 @@ struct LinkageFixture : FormFixture
     QStringList shownHostButtons() const
     {
         QStringList names;
-        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0],
-                                            ui.Command7[1], ui.Command8[1], ui.Command2[1]}) {
+        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0], ui.Command7[1],
+                                            ui.Command8[1], ui.Command2[1]}) {
             if (!button->isHidden())
                 names.append(button->objectName());
         }
@@ -283,14 +280,12 @@ void TestLinkage::inputCheck_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("trace");
     const QStringList refused{at(30, kInQuery)};
-    QTest::newRow("inputs quiet")
-        << 35 << QByteArray::fromHex("E0003F00001F")
-        << QStringList{at(30, kInQuery), at(35, kAllOff), at(55, kAllOff), at(85, kInQuery),
-                       at(105, kOutQuery)};
+    QTest::newRow("inputs quiet") << 35 << QByteArray::fromHex("E0003F00001F")
+                                  << QStringList{at(30, kInQuery), at(35, kAllOff), at(55, kAllOff),
+                                                 at(85, kInQuery), at(105, kOutQuery)};
     QTest::newRow("input 1 in alarm") << 35 << QByteArray::fromHex("E0003F010020") << refused;
     QTest::newRow("input 8 in alarm") << 35 << QByteArray::fromHex("E0003F80009F") << refused;
-    QTest::newRow("byte 4 set on the 8-channel host")
-        << 35 << QByteArray::fromHex("E0003F000120") << refused;
+    QTest::newRow("byte 4 set on the 8-channel host") << 35 << QByteArray::fromHex("E0003F000120") << refused;
     // The first reception decides, whatever it is: one filed in the output
     // row finds the input row just cleared, so the check passes.
     QTest::newRow("output row filed before the query")
@@ -374,20 +369,18 @@ void TestLinkage::alarmDrivesTheLinkedOutputs_data()
     QTest::addColumn<QString>("command");
     QTest::newRow("8 channels, in1 05")
         << 0 << QList<int>{0, 2, 2, 7} << 0x05 << 0x00
-        << QStringList{"Shape1_0", "Shape1_2", "Shape2_2", "Shape2_7"}
-        << QStringList{"Check1_2", "Check1_7"}
+        << QStringList{"Shape1_0", "Shape1_2", "Shape2_2", "Shape2_7"} << QStringList{"Check1_2", "Check1_7"}
         << QStringList{"Command7_0", "Command8_0", "Command2_0"} << "E0 00 3D 84 00 A1";
     QTest::newRow("16 channels, in2 03")
-        << 1 << QList<int>{8, 0, 9, 0} << 0x00 << 0x03
-        << QStringList{"Shape2_8", "Shape3_8", "Shape3_9"} << QStringList{"Check5_0"}
-        << QStringList{"Command7_1", "Command8_1", "Command2_1"} << "E0 00 3D 01 00 1E";
-    QTest::newRow("8 channels, only in2 10") << 0 << QList<int>{0, 0} << 0x00 << 0x10
-                                             << QStringList{} << QStringList{}
-                                             << QStringList{"Command2_0"} << kAllOff;
+        << 1 << QList<int>{8, 0, 9, 0} << 0x00 << 0x03 << QStringList{"Shape2_8", "Shape3_8", "Shape3_9"}
+        << QStringList{"Check5_0"} << QStringList{"Command7_1", "Command8_1", "Command2_1"}
+        << "E0 00 3D 01 00 1E";
+    QTest::newRow("8 channels, only in2 10") << 0 << QList<int>{0, 0} << 0x00 << 0x10 << QStringList{}
+                                             << QStringList{} << QStringList{"Command2_0"} << kAllOff;
     QTest::newRow("16 channels, in2 FF")
         << 1 << QList<int>{15, 7} << 0x00 << 0xFF
         << QStringList{"Shape2_15", "Shape3_10", "Shape3_11", "Shape3_12", "Shape3_13",
-                       "Shape3_14", "Shape3_15", "Shape3_8", "Shape3_9"}
+                       "Shape3_14", "Shape3_15", "Shape3_8",  "Shape3_9"}
         << QStringList{"Check5_7"} << QStringList{"Command7_1", "Command8_1", "Command2_1"}
         << "E0 00 3D 80 00 9D";
     // Reset shows with the alarm; lock only once some output is on.
@@ -395,9 +388,9 @@ void TestLinkage::alarmDrivesTheLinkedOutputs_data()
         << 0 << QList<int>{0, 2} << 0x08 << 0x00 << QStringList{"Shape1_3"} << QStringList{}
         << QStringList{"Command8_0", "Command2_0"} << kAllOff;
     QTest::newRow("two inputs on one output")
-        << 0 << QList<int>{0, 2, 1, 2} << 0x03 << 0x00
-        << QStringList{"Shape1_0", "Shape1_1", "Shape2_2"} << QStringList{"Check1_2"}
-        << QStringList{"Command7_0", "Command8_0", "Command2_0"} << "E0 00 3D 04 00 21";
+        << 0 << QList<int>{0, 2, 1, 2} << 0x03 << 0x00 << QStringList{"Shape1_0", "Shape1_1", "Shape2_2"}
+        << QStringList{"Check1_2"} << QStringList{"Command7_0", "Command8_0", "Command2_0"}
+        << "E0 00 3D 04 00 21";
     // Every input bit of both bytes on both hosts, input n linked to output
     // 9 - n (17 - n from input 9 on); the 8-channel host ignores byte 4.
     for (int host = 0; host <= 1; ++host) {
@@ -417,9 +410,8 @@ void TestLinkage::alarmDrivesTheLinkedOutputs_data()
                 command = outputCommand(1 << output);
             }
             QTest::addRow("%d channels, input %d", host == 0 ? 8 : 16, input + 1)
-                << host << QList<int>{host == 0 ? input % 8 : input, output}
-                << (input < 8 ? 1 << input : 0) << (input < 8 ? 0 : 1 << (input - 8)) << lamps
-                << boxes << buttons << command;
+                << host << QList<int>{host == 0 ? input % 8 : input, output} << (input < 8 ? 1 << input : 0)
+                << (input < 8 ? 0 : 1 << (input - 8)) << lamps << boxes << buttons << command;
         }
     }
 }
@@ -448,8 +440,8 @@ void TestLinkage::alarmDrivesTheLinkedOutputs()
     QCOMPARE(f.state.manualOutputMask, uint8_t(mask));
     // The pending output status query is dropped for the linkage frame.
     f.advanceTo(215);
-    QCOMPARE(f.framesFrom(86), (QStringList{at(110, command), at(140, kInQuery), at(160, kOutQuery),
-                                            at(210, kInQuery)}));
+    QCOMPARE(f.framesFrom(86),
+             (QStringList{at(110, command), at(140, kInQuery), at(160, kOutQuery), at(210, kInQuery)}));
     // Quiet inputs switch nothing off.
     f.port.receive(inputReply(0));
     f.advanceTo(400);
@@ -465,12 +457,10 @@ void TestLinkage::filterThenOutputsThenAutomaticReset_data()
     QTest::addColumn<QStringList>("lamps");
     QTest::addColumn<QString>("box");
     QTest::addColumn<QStringList>("buttons");
-    QTest::newRow("8 channels, input 2")
-        << 0 << 1 << QStringList{"Shape1_1", "Shape2_4"} << "Check1_4"
-        << QStringList{"Command7_0", "Command8_0", "Command2_0"};
-    QTest::newRow("16 channels, input 10")
-        << 1 << 9 << QStringList{"Shape2_12", "Shape3_9"} << "Check5_4"
-        << QStringList{"Command7_1", "Command8_1", "Command2_1"};
+    QTest::newRow("8 channels, input 2") << 0 << 1 << QStringList{"Shape1_1", "Shape2_4"} << "Check1_4"
+                                         << QStringList{"Command7_0", "Command8_0", "Command2_0"};
+    QTest::newRow("16 channels, input 10") << 1 << 9 << QStringList{"Shape2_12", "Shape3_9"} << "Check5_4"
+                                           << QStringList{"Command7_1", "Command8_1", "Command2_1"};
 }
 
 // Filter 1.2 s, reset 3 s, the input in alarm throughout, linked to output 5.
@@ -498,9 +488,8 @@ void TestLinkage::filterThenOutputsThenAutomaticReset()
     alarmed.runTo(1480);
     QCOMPARE(f.framesFrom(1270),
              (QStringList{at(1275, kInQuery), at(1310, kAllOff), at(1340, kInQuery),
-                          at(1365, "E0 00 3D 10 00 2D"), at(1395, kInQuery),
-                          at(1420, "E0 00 3D 10 00 2D"), at(1450, kInQuery),
-                          at(1475, "E0 00 3D 10 00 2D")}));
+                          at(1365, "E0 00 3D 10 00 2D"), at(1395, kInQuery), at(1420, "E0 00 3D 10 00 2D"),
+                          at(1450, kInQuery), at(1475, "E0 00 3D 10 00 2D")}));
     QCOMPARE(f.alarmLamps(), lamps);
     QCOMPARE(f.tickedManualBoxes(), QStringList{box});
     QCOMPARE(f.shownHostButtons(), buttons);
@@ -510,9 +499,8 @@ void TestLinkage::filterThenOutputsThenAutomaticReset()
     // Reset 3 s after the filter timer (1290): all off, and the alarm waits
     // for the filter again.
     alarmed.runTo(4400);
-    QCOMPARE(f.framesFrom(4250),
-             (QStringList{at(4255, kInQuery), at(4280, "E0 00 3D 10 00 2D"), at(4310, kAllOff),
-                          at(4340, kInQuery), at(4360, kOutQuery)}));
+    QCOMPARE(f.framesFrom(4250), (QStringList{at(4255, kInQuery), at(4280, "E0 00 3D 10 00 2D"),
+                                              at(4310, kAllOff), at(4340, kInQuery), at(4360, kOutQuery)}));
     QCOMPARE(f.alarmLamps(), QStringList{});
     QCOMPARE(f.tickedManualBoxes(), QStringList{});
     buttons.removeAt(1); // the reset button hides itself
@@ -522,8 +510,8 @@ void TestLinkage::filterThenOutputsThenAutomaticReset()
     QCOMPARE(f.counting(), QString("1 5"));
 
     alarmed.runTo(5630);
-    QCOMPARE(f.framesFrom(5500), (QStringList{at(5530, kInQuery), at(5565, kAllOff),
-                                               at(5595, kInQuery), at(5620, "E0 00 3D 10 00 2D")}));
+    QCOMPARE(f.framesFrom(5500), (QStringList{at(5530, kInQuery), at(5565, kAllOff), at(5595, kInQuery),
+                                              at(5620, "E0 00 3D 10 00 2D")}));
     QVERIFY(f.c.Timer6->isCounting());
     QVERIFY(f.boxes.shown().isEmpty());
 }
@@ -649,8 +637,7 @@ void TestLinkage::lockRefusesResetAndCancel()
     QCOMPARE(f.ui.Command7[0]->text(), QString("锁定状态"));
     QCOMPARE(f.counting(), QString("1"));
     f.advanceTo(1125);
-    QCOMPARE(f.framesFrom(1000),
-             (QStringList{at(1050, kInQuery), at(1070, kOutQuery), at(1120, kInQuery)}));
+    QCOMPARE(f.framesFrom(1000), (QStringList{at(1050, kInQuery), at(1070, kOutQuery), at(1120, kInQuery)}));
     f.ui.Command8[0]->click();
     QCOMPARE(f.alarmLamps(), QStringList{});
     QCOMPARE(f.tickedManualBoxes(), QStringList{});
@@ -663,13 +650,13 @@ void TestLinkage::lockRefusesResetAndCancel()
 void TestLinkage::alarmWhileLockedChangesNothing_data()
 {
     QTest::addColumn<int>("host");
-    QTest::addColumn<QList<int>>("links"); // (channel, output) pairs
-    QTest::addColumn<QByteArray>("first"); // in1, in2 of the alarm before the lock
+    QTest::addColumn<QList<int>>("links");  // (channel, output) pairs
+    QTest::addColumn<QByteArray>("first");  // in1, in2 of the alarm before the lock
     QTest::addColumn<QByteArray>("second"); // and of the one while locked
     QTest::newRow("8 channels") << 0 << QList<int>{0, 2, 2, 7, 1, 4} << QByteArray("\x05\x00", 2)
                                 << QByteArray("\x07\x00", 2);
-    QTest::newRow("16 channels") << 1 << QList<int>{8, 0, 9, 0, 1, 5, 15, 6}
-                                 << QByteArray("\x00\x03", 2) << QByteArray("\x02\x83", 2);
+    QTest::newRow("16 channels") << 1 << QList<int>{8, 0, 9, 0, 1, 5, 15, 6} << QByteArray("\x00\x03", 2)
+                                 << QByteArray("\x02\x83", 2);
 }
 
 // Outputs on, locked between the input and the output query, then a new
@@ -688,10 +675,12 @@ void TestLinkage::alarmWhileLockedChangesNothing()
     f.advanceTo(145); // 110 outputs on, 140 the input query
     f.ui.Command7[size_t(host)]->click();
     const auto seen = [&f] {
-        return QStringList{f.alarmLamps().join(u' '), f.tickedManualBoxes().join(u' '),
+        return QStringList{f.alarmLamps().join(u' '),
+                           f.tickedManualBoxes().join(u' '),
                            f.shownHostButtons().join(u' '),
                            QString::number(f.state.linkageOutputMask),
-                           QString::number(f.state.manualOutputMask), f.counting()};
+                           QString::number(f.state.manualOutputMask),
+                           f.counting()};
     };
     const QStringList before = seen();
     QVERIFY(!before[1].isEmpty());
@@ -761,7 +750,7 @@ void TestLinkage::cancelRestoresSetUp()
     QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 5);
     if (host == 1)
         f.ui.Shape1[3]->setFillColor(kStatusRed); // page 0 as polling left it
-    f.advanceTo(100); // the alarm's output frame is due at 110
+    f.advanceTo(100);                             // the alarm's output frame is due at 110
     f.ui.Command2[size_t(host)]->click();
 
     QCOMPARE(f.counting(), QString("8"));
@@ -799,8 +788,8 @@ void TestLinkage::cancelRestoresSetUp()
     f.advanceTo(5000);
     QCOMPARE(f.logFrom(100),
              (QStringList{"100 close", "100 port 1", "100 settings 9600,n,8,1", "100 inbuffer 0",
-                          "100 rthreshold 1", "100 inputmode 1", "100 latency 0", "100 open",
-                          "100 close", "120 open", "120 write " + kAllOff, "120 close"}));
+                          "100 rthreshold 1", "100 inputmode 1", "100 latency 0", "100 open", "100 close",
+                          "120 open", "120 write " + kAllOff, "120 close"}));
     QCOMPARE(f.counting(), QString());
     QVERIFY(f.boxes.shown().isEmpty());
     // A host page polls at 50 ms now; starting again needs linkage on.
@@ -817,17 +806,15 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling_data()
     QTest::addColumn<QStringList>("log");
     QTest::addColumn<bool>("filterPending");
     // Filter timer due at 1290; the reset time is 0 after the cancel.
-    QTest::newRow("filter timer")
-        << 100 << 500
-        << QStringList{"520 open", "520 write " + kAllOff, "520 close",
-                       "1310 open", "1310 write " + kAllOff, "1310 close"}
-        << false;
+    QTest::newRow("filter timer") << 100 << 500
+                                  << QStringList{"520 open",  "520 write " + kAllOff,  "520 close",
+                                                 "1310 open", "1310 write " + kAllOff, "1310 close"}
+                                  << false;
     // Reset timer due at 4290 presses the reset button.
-    QTest::newRow("reset timer")
-        << 2000 << 2030
-        << QStringList{"2050 open", "2050 write " + kAllOff, "2050 close",
-                       "4310 open", "4310 write " + kAllOff, "4310 close"}
-        << true;
+    QTest::newRow("reset timer") << 2000 << 2030
+                                 << QStringList{"2050 open", "2050 write " + kAllOff, "2050 close",
+                                                "4310 open", "4310 write " + kAllOff, "4310 close"}
+                                 << true;
 }
 
 void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
@@ -848,8 +835,8 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
 void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
 {
     QTest::addColumn<QStringList>("steps"); // "time what": pull, back, cancel, page N
-    QTest::addColumn<QString>("failure"); // of COM1's open once pulled
-    QTest::addColumn<int>("boxOpen"); // ms the operator leaves a box open
+    QTest::addColumn<QString>("failure");   // of COM1's open once pulled
+    QTest::addColumn<int>("boxOpen");       // ms the operator leaves a box open
     QTest::addColumn<QStringList>("boxes");
     const QString missing = SerialComponent::kInvalidPort;
     const QString missingText = "无效的com1端口,请检查或更换端口重新操作";
@@ -859,11 +846,14 @@ void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
     const QStringList probed{"2030 cancel", "3000 pull", "3000 page 4", "3000 page 3"};
     // The cancel's all-off frame is due 20 ms after it, the reset timer's
     // press at 4290 and its frame at 4310.
-    QTest::newRow("pulled, then cancel") << pulledCancel << missing << 0 << QStringList{"2030 " + missingText};
+    QTest::newRow("pulled, then cancel")
+        << pulledCancel << missing << 0 << QStringList{"2030 " + missingText};
     QTest::newRow("pulled, then cancel, box open 1 s")
         << pulledCancel << missing << 1000 << QStringList{"2030 " + missingText};
-    QTest::newRow("refused, then cancel") << pulledCancel << refused << 0 << QStringList{"2030 " + refusedText};
-    QTest::newRow("reset timer behind a failed probe") << probed << refused << 0 << QStringList{"3000 " + refusedText};
+    QTest::newRow("refused, then cancel")
+        << pulledCancel << refused << 0 << QStringList{"2030 " + refusedText};
+    QTest::newRow("reset timer behind a failed probe")
+        << probed << refused << 0 << QStringList{"3000 " + refusedText};
     QTest::newRow("failure nothing reported")
         << QStringList{"2030 cancel", "3000 pull"} << refused << 0 << QStringList{"4310 " + refusedText};
     QTest::newRow("reported, opened again, failing again")
@@ -930,8 +920,9 @@ void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck()
     f.ui.Command1->click();
     f.host->runTo(pressAt + 150);
     const int p = pressAt;
-    QCOMPARE(f.framesFrom(p), (QStringList{at(p + 40, kAllOff), at(p + 70, kInQuery), at(p + 75, kAllOff),
-                                            at(p + 95, kAllOff), at(p + 125, kInQuery), at(p + 145, kOutQuery)}));
+    QCOMPARE(f.framesFrom(p),
+             (QStringList{at(p + 40, kAllOff), at(p + 70, kInQuery), at(p + 75, kAllOff), at(p + 95, kAllOff),
+                          at(p + 125, kInQuery), at(p + 145, kOutQuery)}));
     QVERIFY(f.state.linkageActive && f.state.inputCheckPassed && !f.state.inputCheckPending);
     QCOMPARE(f.ui.SSTab1->tab(), 0);
     QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
@@ -971,8 +962,8 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     f.advanceTo(145);
     f.reply("E0003F00001F");
     f.advanceTo(205);
-    QCOMPARE(f.framesFrom(90), (QStringList{at(90, kAllOff), at(140, kInQuery), at(160, kOutQuery),
-                                             at(200, kAllOff)}));
+    QCOMPARE(f.framesFrom(90),
+             (QStringList{at(90, kAllOff), at(140, kInQuery), at(160, kOutQuery), at(200, kAllOff)}));
     QCOMPARE(f.shownHostButtons(), QStringList{});
     QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
     // A later press starts afresh.
@@ -1029,8 +1020,7 @@ namespace {
 QString spoken(QWidget *widget)
 {
     QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
-    return face->text(QAccessible::Name) + QStringLiteral(": ")
-           + face->text(QAccessible::Description);
+    return face->text(QAccessible::Name) + QStringLiteral(": ") + face->text(QAccessible::Description);
 }
 
 } // namespace

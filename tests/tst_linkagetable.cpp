@@ -47,10 +47,9 @@ QString usable(const FormFixture &f)
 {
     const Form1Widgets &ui = f.ui;
     QStringList names;
-    for (const QWidget *widget :
-         std::initializer_list<const QWidget *>{ui.Frame7, ui.Command3, ui.Command6, ui.Check4,
-                                                ui.UpDown1, ui.UpDown2, ui.UpDown3, ui.Command1,
-                                                ui.Command4, ui.Frame3, ui.Frame10}) {
+    for (const QWidget *widget : std::initializer_list<const QWidget *>{
+             ui.Frame7, ui.Command3, ui.Command6, ui.Check4, ui.UpDown1, ui.UpDown2, ui.UpDown3, ui.Command1,
+             ui.Command4, ui.Frame3, ui.Frame10}) {
         if (widget->isEnabled())
             names << widget->objectName();
     }
@@ -89,7 +88,7 @@ private slots:
 void TestLinkageTable::defaultTable_data()
 {
     QTest::addColumn<int>("host");
-    QTest::addColumn<int>("channel");    // confirmed before, -1 = none
+    QTest::addColumn<int>("channel"); // confirmed before, -1 = none
     QTest::addColumn<int>("output");
     QTest::addColumn<QList<int>>("table");
     QTest::addColumn<QList<int>>("shown"); // boxes of the selected channel
@@ -198,9 +197,9 @@ void TestLinkageTable::choosingTheHostModel()
     QStringList entries;
     for (int i = 0; i < f.ui.Combo5->listCount(); ++i)
         entries << f.ui.Combo5->itemText(i);
-    QCOMPARE(entries, (QStringList{"通道一", "通道二", "通道三", "通道四", "通道五", "通道六",
-                                   "通道七", "通道八", "通道九", "通道十", "通道十一", "通道十二",
-                                   "通道十三", "通道十四", "通道十五", "通道十六"}));
+    QCOMPARE(entries, (QStringList{"通道一", "通道二", "通道三", "通道四", "通道五", "通道六", "通道七",
+                                   "通道八", "通道九", "通道十", "通道十一", "通道十二", "通道十三",
+                                   "通道十四", "通道十五", "通道十六"}));
     QCOMPARE(f.ui.Combo5->text(), QString("通道一"));
     QCOMPARE(f.ui.Combo5->listIndex(), -1);
     QCOMPARE(f.ui.Command3->text(), QString("通道一联动确认"));

@@ -4,9 +4,9 @@
 #include "serial/serialcomponent.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabBar>
-#include <QRegularExpression>
 #include <QTest>
 
 // Start-up, page switching and the poll cycle on the virtual clock.
@@ -43,9 +43,8 @@ void TestPolling::startupProbesAndSendsNothing()
 {
     FormFixture f;
     f.load();
-    QCOMPARE(f.port.log(),
-             (QStringList{"0 port 1", "0 settings 9600,n,8,1", "0 inbuffer 0", "0 rthreshold 1",
-                          "0 inputmode 1", "0 latency 0", "0 open", "0 close"}));
+    QCOMPARE(f.port.log(), (QStringList{"0 port 1", "0 settings 9600,n,8,1", "0 inbuffer 0", "0 rthreshold 1",
+                                        "0 inputmode 1", "0 latency 0", "0 open", "0 close"}));
     QCOMPARE(f.ui.SSTab1->tab(), 3);
     QCOMPARE(f.state.portNumber, int16_t(1));
     QCOMPARE(f.state.portErrorCount, int16_t(1));
@@ -74,15 +73,13 @@ void TestPolling::roadOfOnePoll_data()
 {
     QTest::addColumn<QString>("period");
     QTest::addColumn<QStringList>("trace");
-    QTest::newRow("P = 50") << "50"
-                            << QStringList{"1000 E0 00 3D 00 00 1D", "1050 E0 00 3F 00 00 1F",
-                                           "1070 E0 00 3B 00 00 1B", "1110 E0 00 3D 00 00 1D",
-                                           "1160 E0 00 3F 00 00 1F", "1180 E0 00 3B 00 00 1B",
-                                           "1220 E0 00 3D 00 00 1D"};
-    QTest::newRow("P = 200") << "200"
-                             << QStringList{"1000 E0 00 3D 00 00 1D", "1200 E0 00 3F 00 00 1F",
-                                            "1220 E0 00 3B 00 00 1B", "1260 E0 00 3D 00 00 1D",
-                                            "1460 E0 00 3F 00 00 1F", "1480 E0 00 3B 00 00 1B"};
+    QTest::newRow("P = 50") << "50" << QStringList{"1000 E0 00 3D 00 00 1D", "1050 E0 00 3F 00 00 1F",
+                                                   "1070 E0 00 3B 00 00 1B", "1110 E0 00 3D 00 00 1D",
+                                                   "1160 E0 00 3F 00 00 1F", "1180 E0 00 3B 00 00 1B",
+                                                   "1220 E0 00 3D 00 00 1D"};
+    QTest::newRow("P = 200") << "200" << QStringList{"1000 E0 00 3D 00 00 1D", "1200 E0 00 3F 00 00 1F",
+                                                     "1220 E0 00 3B 00 00 1B", "1260 E0 00 3D 00 00 1D",
+                                                     "1460 E0 00 3F 00 00 1F", "1480 E0 00 3B 00 00 1B"};
 }
 
 // All-off command at once, then 3F at P, 3B 20 ms later, lamps 20 ms later,
@@ -159,8 +156,8 @@ void TestPolling::sixteenChannelPage()
     QCOMPARE(f.colour(f.ui.Shape2[9]), kGrey);
     QCOMPARE(f.colour(f.ui.Shape1[1]), kStatusRed); // the other page is not touched
     f.advanceTo(600);
-    QCOMPARE(f.frames(), (QStringList{"500 E0 00 3D 00 00 1D", "550 E0 00 3F 00 00 1F",
-                                      "570 E0 00 3B 00 00 1B"}));
+    QCOMPARE(f.frames(),
+             (QStringList{"500 E0 00 3D 00 00 1D", "550 E0 00 3F 00 00 1F", "570 E0 00 3B 00 00 1B"}));
     // Worked example: in1 = 81, in2 = 02, out1 = 0C; lamps next at 700.
     f.state.replyTable[0][3] = 0x81;
     f.state.replyTable[0][4] = 0x02;
@@ -189,8 +186,7 @@ void TestPolling::everyBitLightsItsLamp_data()
             if (host == 1 || input < 8)
                 lamps.append(QStringLiteral("Shape%1_%2").arg(host == 0 ? 1 : 3).arg(input));
             lamps.sort();
-            QTest::addRow("%d channels, input %d", host == 0 ? 8 : 16, input + 1)
-                << host << input << lamps;
+            QTest::addRow("%d channels, input %d", host == 0 ? 8 : 16, input + 1) << host << input << lamps;
         }
     }
 }
@@ -204,8 +200,8 @@ void TestPolling::everyBitLightsItsLamp()
     f.load();
     f.page(host);
     f.advanceTo(55);
-    f.port.receive(lineFrame(0x3F, uint8_t(input < 8 ? 1 << input : 0),
-                             uint8_t(input < 8 ? 0 : 1 << (input - 8))));
+    f.port.receive(
+        lineFrame(0x3F, uint8_t(input < 8 ? 1 << input : 0), uint8_t(input < 8 ? 0 : 1 << (input - 8))));
     f.advanceTo(75);
     f.port.receive(lineFrame(0x3B, uint8_t(1 << (7 - input % 8))));
     f.advanceTo(90);
@@ -220,8 +216,7 @@ void TestPolling::hostPagesVisitedOneAfterAnother()
     f.load();
     const QRegularExpression onPage[2] = {QRegularExpression("^Shape(1_|2_[0-7]\\b)"),
                                           QRegularExpression("^Shape(3_|2_([89]|1\\d))")};
-    const QStringList topBitsLit[2] = {{"Shape1_7", "Shape2_7"},
-                                       {"Shape2_15", "Shape3_15", "Shape3_7"}};
+    const QStringList topBitsLit[2] = {{"Shape1_7", "Shape2_7"}, {"Shape2_15", "Shape3_15", "Shape3_7"}};
     int64_t t = 0;
     for (const int host : {0, 1, 0, 1}) {
         f.page(host);
@@ -307,18 +302,17 @@ void TestPolling::addressChangeTakesEffectInTheNextFrame()
     f.ui.Combo2->choose(15);
     f.page(0);
     f.advanceTo(120);
-    QCOMPARE(f.frames(), (QStringList{"0 E0 05 3D 00 00 22", "50 E0 05 3F 00 00 24",
-                                      "60 E0 0F 3D 00 00 2C", "110 E0 0F 3F 00 00 2E"}));
+    QCOMPARE(f.frames(), (QStringList{"0 E0 05 3D 00 00 22", "50 E0 05 3F 00 00 24", "60 E0 0F 3D 00 00 2C",
+                                      "110 E0 0F 3F 00 00 2E"}));
 }
 
 void TestPolling::hostPageThatCannotBeOpened_data()
 {
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("message");
-    QTest::newRow("held by another program") << SerialComponent::kPortInUse
-                                             << "com1端口已经打开,请检查或更换端口重新操作";
-    QTest::newRow("missing") << SerialComponent::kInvalidPort
-                             << "无效的com1端口,请检查或更换端口重新操作";
+    QTest::newRow("held by another program")
+        << SerialComponent::kPortInUse << "com1端口已经打开,请检查或更换端口重新操作";
+    QTest::newRow("missing") << SerialComponent::kInvalidPort << "无效的com1端口,请检查或更换端口重新操作";
     const QString refused = SerialComponent::accessDenied("/dev/ttyUSB0");
     QTest::newRow("access refused") << refused << refused + ",请检查或更换端口重新操作";
 }
@@ -364,8 +358,8 @@ void TestPolling::writeFailureStopsPollingWithOneMessage()
     f.port.failWrites(QString());
     f.page(1);
     f.advanceTo(10100);
-    QCOMPARE(f.framesFrom(10000), (QStringList{"10000 E0 00 3D 00 00 1D", "10050 E0 00 3F 00 00 1F",
-                                                "10070 E0 00 3B 00 00 1B"}));
+    QCOMPARE(f.framesFrom(10000),
+             (QStringList{"10000 E0 00 3D 00 00 1D", "10050 E0 00 3F 00 00 1F", "10070 E0 00 3B 00 00 1B"}));
 }
 
 void TestPolling::oversizeReceptionKeepsTheFirstSix()
@@ -389,7 +383,10 @@ void TestPolling::linkageswithoutCancelsThePendingStep()
     // Any handler group may call it; a bare one stands for them here.
     struct Caller : FormHandlers
     {
-        explicit Caller(Form1Context &context) : FormHandlers(context) {}
+        explicit Caller(Form1Context &context)
+            : FormHandlers(context)
+        {
+        }
         using FormHandlers::linkageswithout;
     };
     Caller(f.c).linkageswithout();
@@ -498,8 +495,8 @@ void TestPolling::wheelOverTheTabRowSwitchesNothing()
     const QSignalSpy clicks(wheeled.ui.SSTab1, &TabControl::Click);
     const QPoint centre = bar->tabRect(from).center();
     for (int i = 0; i < std::abs(notches); ++i) {
-        QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notches > 0 ? 120 : -120},
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(centre, bar->mapToGlobal(centre), {}, {0, notches > 0 ? 120 : -120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QSpontaneKeyEvent::setSpontaneous(&wheel);
         qApp->notify(bar, &wheel);
     }

@@ -130,9 +130,8 @@ void TestPortProbe::portListClick()
     f.port.clearRecords();
     f.ui.Combo1->choose(4);
     QCOMPARE(f.state.portNumber, int16_t(5));
-    QCOMPARE(f.port.log(),
-             (QStringList{"0 port 5", "0 settings 9600,n,8,1", "0 inbuffer 0", "0 rthreshold 1",
-                          "0 inputmode 1", "0 latency 0", "0 open", "0 close"}));
+    QCOMPARE(f.port.log(), (QStringList{"0 port 5", "0 settings 9600,n,8,1", "0 inbuffer 0", "0 rthreshold 1",
+                                        "0 inputmode 1", "0 latency 0", "0 open", "0 close"}));
     // Without a selection the click counts as the first entry.
     f.ui.Combo1->setText("COM6");
     emit f.ui.Combo1->Click();
@@ -176,28 +175,49 @@ void TestPortProbe::textsThatNameNoValue_data()
     QTest::addColumn<int>("hostAddress");
     QTest::addColumn<int>("pollPeriod");
     QTest::newRow("COM10 reads as port 0")
-        << "COM10" << "3" << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
+        << "COM10"
+        << "3"
+        << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
     QTest::newRow("no digit at the end")
-        << "COMx" << "3" << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
+        << "COMx"
+        << "3"
+        << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
     QTest::newRow("address beyond a byte")
-        << "COM2" << "300" << "100"
-        << QStringList{"无效的地址300,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
+        << "COM2"
+        << "300"
+        << "100" << QStringList{"无效的地址300,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
     QTest::newRow("negative address")
-        << "COM2" << "-1" << "100"
-        << QStringList{"无效的地址-1,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
+        << "COM2"
+        << "-1"
+        << "100" << QStringList{"无效的地址-1,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
     QTest::newRow("address beyond a double")
-        << "COM2" << "1e400" << "100"
-        << QStringList{"无效的地址1e400,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
-    QTest::newRow("largest address") << "COM2" << "255" << "100" << QStringList{} << 2 << 255 << 100;
-    QTest::newRow("longest period") << "COM2" << "3" << "32767" << QStringList{} << 2 << 3 << 32767;
-    QTest::newRow("address text without number") << "COM2" << "abc" << "100" << QStringList{} << 2 << 0 << 100;
+        << "COM2"
+        << "1e400"
+        << "100" << QStringList{"无效的地址1e400,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7
+        << 100;
+    QTest::newRow("largest address") << "COM2"
+                                     << "255"
+                                     << "100" << QStringList{} << 2 << 255 << 100;
+    QTest::newRow("longest period") << "COM2"
+                                    << "3"
+                                    << "32767" << QStringList{} << 2 << 3 << 32767;
+    QTest::newRow("address text without number") << "COM2"
+                                                 << "abc"
+                                                 << "100" << QStringList{} << 2 << 0 << 100;
     QTest::newRow("period zero")
-        << "COM2" << "3" << "0"
-        << QStringList{"无效的查询时间0,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"} << 2 << 3 << 200;
+        << "COM2"
+        << "3"
+        << "0" << QStringList{"无效的查询时间0,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"}
+        << 2 << 3 << 200;
     QTest::newRow("period beyond 16 bits")
-        << "COM2" << "3" << "40000"
-        << QStringList{"无效的查询时间40000,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"} << 2 << 3 << 200;
-    QTest::newRow("period rounds half to even") << "COM2" << "3" << "62.5" << QStringList{} << 2 << 3 << 62;
+        << "COM2"
+        << "3"
+        << "40000"
+        << QStringList{"无效的查询时间40000,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"} << 2
+        << 3 << 200;
+    QTest::newRow("period rounds half to even") << "COM2"
+                                                << "3"
+                                                << "62.5" << QStringList{} << 2 << 3 << 62;
 }
 
 // The parameter page reads the lists again; a refused value keeps the last.

@@ -100,12 +100,10 @@ class Receiver
 public:
     explicit Receiver(QtSerialComponent &component)
     {
-        m_connection = QObject::connect(&component, &SerialComponent::OnComm, &component,
-                                        [this, &component] {
+        m_connection = QObject::connect(&component, &SerialComponent::OnComm, &component, [this, &component] {
             const int announced = component.inBufferCount();
             receptions.append(component.input());
-            countMismatch |= announced != receptions.last().size()
-                             || component.inBufferCount() != 0;
+            countMismatch |= announced != receptions.last().size() || component.inBufferCount() != 0;
             if (m_loop && total() >= m_target)
                 m_loop->quit();
         });
@@ -216,52 +214,55 @@ void TestQtSerialComponent::portNumbering_data()
     const QString ftdiPinned = "/dev/" + ftdiId + " FT232R USB UART FTDI A10K3Q9X";
     const QString ch340Pinned = "/dev/" + ch340Id + " USB Serial QinHeng Electronics";
     const QStringList gone{"-", "-", "-", "-", "-", "-", "-"};
-    QTest::newRow("laptop, one adapter") << QStringList{ftdi} << QStringList{}
-                                         << QStringList{ftdiShown} + gone;
-    QTest::newRow("desktop, ttyS0 and two adapters")
-        << QStringList{ch340, "ttyS0;;;;", ftdi} << QStringList{}
-        << QStringList{"/dev/ttyS0", ftdiShown, ch340Shown, "-"};
+    QTest::newRow("laptop, one adapter")
+        << QStringList{ftdi} << QStringList{} << QStringList{ftdiShown} + gone;
+    QTest::newRow("desktop, ttyS0 and two adapters") << QStringList{ch340, "ttyS0;;;;", ftdi} << QStringList{}
+                                                     << QStringList{"/dev/ttyS0", ftdiShown, ch340Shown, "-"};
     QTest::newRow("built-in first, then by kind and number")
-        << QStringList{"ttyACM0;;;;2341:0043", "ttyUSB10;;;;0403:6001", "ttyS1;;;;",
-                       "ttyUSB2;;;;067b:2303", "ttyAMA0;;;;"}
+        << QStringList{"ttyACM0;;;;2341:0043", "ttyUSB10;;;;0403:6001", "ttyS1;;;;", "ttyUSB2;;;;067b:2303",
+                       "ttyAMA0;;;;"}
         << QStringList{}
-        << QStringList{"/dev/ttyAMA0", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyUSB10",
-                       "/dev/ttyACM0", "-"};
+        << QStringList{"/dev/ttyAMA0", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0", "-"};
     // An adapter is told by its USB ids, whatever its driver names it.
     QTest::newRow("adapters of other drivers, Bluetooth last")
-        << QStringList{"ttyXRUSB0;XR21V1410 USB-UART;Exar;;04e2:1410", "rfcomm0;;;;",
-                       "ttyCH341USB0;USB Serial;wch.cn;;1a86:7523", "ttyS0;;;;",
-                       "ttyACM0;;;;2341:0043", "ttyUSB0;;;;0403:6001"}
+        << QStringList{"ttyXRUSB0;XR21V1410 USB-UART;Exar;;04e2:1410",
+                       "rfcomm0;;;;",
+                       "ttyCH341USB0;USB Serial;wch.cn;;1a86:7523",
+                       "ttyS0;;;;",
+                       "ttyACM0;;;;2341:0043",
+                       "ttyUSB0;;;;0403:6001"}
         << QStringList{}
-        << QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyACM0",
+        << QStringList{"/dev/ttyS0",
+                       "/dev/ttyUSB0",
+                       "/dev/ttyACM0",
                        "/dev/ttyCH341USB0 USB Serial wch.cn",
-                       "/dev/ttyXRUSB0 XR21V1410 USB-UART Exar", "/dev/rfcomm0", "-"};
+                       "/dev/ttyXRUSB0 XR21V1410 USB-UART Exar",
+                       "/dev/rfcomm0",
+                       "-"};
     // The same machine before and after the adapter is plugged in: the
     // next probe of COM2 finds it.
-    QTest::newRow("before plugging in") << QStringList{"ttyS0;;;;"} << QStringList{}
-                                        << QStringList{"/dev/ttyS0", "-"};
-    QTest::newRow("after plugging in") << QStringList{"ttyS0;;;;", ftdi} << QStringList{}
-                                       << QStringList{"/dev/ttyS0", ftdiShown};
+    QTest::newRow("before plugging in")
+        << QStringList{"ttyS0;;;;"} << QStringList{} << QStringList{"/dev/ttyS0", "-"};
+    QTest::newRow("after plugging in")
+        << QStringList{"ttyS0;;;;", ftdi} << QStringList{} << QStringList{"/dev/ttyS0", ftdiShown};
     QTest::newRow("no ports") << QStringList{} << QStringList{} << QStringList{"-"};
     // A pinned device is left out when the others are counted.
-    QTest::newRow("pin by id")
-        << QStringList{"ttyS0;;;;", ftdi} << QStringList{"1 " + ftdiId + " ttyUSB0"}
-        << QStringList{ftdiPinned, "/dev/ttyS0", "-"};
+    QTest::newRow("pin by id") << QStringList{"ttyS0;;;;", ftdi} << QStringList{"1 " + ftdiId + " ttyUSB0"}
+                               << QStringList{ftdiPinned, "/dev/ttyS0", "-"};
     QTest::newRow("pin of the second adapter")
         << QStringList{ftdi, ch340} << QStringList{"1 " + ch340Id + " ttyUSB1"}
         << QStringList{ch340Pinned, ftdiShown, "-"};
-    QTest::newRow("pin on COM3")
-        << QStringList{"ttyS0;;;;", ftdi, ch340} << QStringList{"3 " + ftdiId + " ttyUSB0"}
-        << QStringList{"/dev/ttyS0", ch340Shown, ftdiPinned, "-"};
+    QTest::newRow("pin on COM3") << QStringList{"ttyS0;;;;", ftdi, ch340}
+                                 << QStringList{"3 " + ftdiId + " ttyUSB0"}
+                                 << QStringList{"/dev/ttyS0", ch340Shown, ftdiPinned, "-"};
     QTest::newRow("pinned adapter unplugged")
         << QStringList{"ttyS0;;;;", ch340} << QStringList{"1 " + ftdiId + " ttyUSB0"}
         << QStringList{"/dev/" + ftdiId, "/dev/ttyS0", ch340Shown, "-"};
     QTest::newRow("pin, unlisted") << QStringList{ftdi} << QStringList{"1 pts/3 pts/3"}
                                    << QStringList{"/dev/pts/3", ftdiShown, "-"};
-    QTest::newRow("two pins")
-        << QStringList{"ttyS0;;;;", ftdi, ch340}
-        << QStringList{"2 " + ch340Id + " ttyUSB1", "1 " + ftdiId + " ttyUSB0"}
-        << QStringList{ftdiPinned, ch340Pinned, "/dev/ttyS0", "-"};
+    QTest::newRow("two pins") << QStringList{"ttyS0;;;;", ftdi, ch340}
+                              << QStringList{"2 " + ch340Id + " ttyUSB1", "1 " + ftdiId + " ttyUSB0"}
+                              << QStringList{ftdiPinned, ch340Pinned, "/dev/ttyS0", "-"};
 }
 
 void TestQtSerialComponent::portNumbering()
@@ -325,14 +326,19 @@ void TestQtSerialComponent::settingsParser_data()
     // baud, parity, data bits, stop bits, quiet ms; empty when refused.
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("host line") << "9600,n,8,1" << "9600 0 8 1 4";
-    QTest::newRow("upper case") << "1200,E,7,2" << "1200 2 7 2 37";
-    QTest::newRow("spaces, 1.5") << " 4800 , o , 5 , 1.5 " << "4800 3 5 3 7";
-    QTest::newRow("mark") << "2400,m,6,1" << "2400 5 6 1 15";
-    QTest::newRow("minimum quiet") << "115200,s,8,1" << "115200 4 8 1 2";
-    for (const char *bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "9600,x,8,1", "9600,,8,1",
-                            "9600,n,9,1", "9600,n,4,1", "0,n,8,1", "-9600,n,8,1", "fast,n,8,1",
-                            "9600,n,8,3", "9600,n,8,1.0", "9600;n;8;1"})
+    QTest::newRow("host line") << "9600,n,8,1"
+                               << "9600 0 8 1 4";
+    QTest::newRow("upper case") << "1200,E,7,2"
+                                << "1200 2 7 2 37";
+    QTest::newRow("spaces, 1.5") << " 4800 , o , 5 , 1.5 "
+                                 << "4800 3 5 3 7";
+    QTest::newRow("mark") << "2400,m,6,1"
+                          << "2400 5 6 1 15";
+    QTest::newRow("minimum quiet") << "115200,s,8,1"
+                                   << "115200 4 8 1 2";
+    for (const char *bad :
+         {"", "9600", "9600,n,8", "9600,n,8,1,1", "9600,x,8,1", "9600,,8,1", "9600,n,9,1", "9600,n,4,1",
+          "0,n,8,1", "-9600,n,8,1", "fast,n,8,1", "9600,n,8,3", "9600,n,8,1.0", "9600;n;8;1"})
         QTest::newRow(bad) << QString::fromLatin1(bad) << QString();
 }
 
@@ -350,7 +356,10 @@ void TestQtSerialComponent::settingsParser()
         QCOMPARE(s.baudRate, 19200); // the previous settings stay
     } else {
         QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
-                     .arg(s.baudRate).arg(s.parity).arg(s.dataBits).arg(s.stopBits)
+                     .arg(s.baudRate)
+                     .arg(s.parity)
+                     .arg(s.dataBits)
+                     .arg(s.stopBits)
                      .arg(component.quietIntervalMs()),
                  expected);
     }
@@ -361,8 +370,7 @@ void TestQtSerialComponent::settingsReachTheLine()
     Pty pty;
     QtSerialComponent component;
     QVERIFY(pty.isValid());
-    QVERIFY2(openOn(component, pty, QStringLiteral("1200,e,7,2")),
-             qPrintable(component.errorDescription()));
+    QVERIFY2(openOn(component, pty, QStringLiteral("1200,e,7,2")), qPrintable(component.errorDescription()));
 
     // A pseudo-terminal keeps only speed and stop bits; it forces 8 data
     // bits and no parity whatever is asked.
@@ -447,8 +455,7 @@ void TestQtSerialComponent::portHeldByAnotherProgram()
         QProcess holder;
         holder.start(portHold(), {QString::fromLocal8Bit(pty.slavePath())});
         QVERIFY2(holder.waitForStarted(), qPrintable(holder.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() == QProcess::NotRunning,
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() == QProcess::NotRunning, 10000);
         QCOMPARE(holder.readLine().trimmed(), QByteArray("ready"));
 
         QVERIFY(!openOn(component, pty));
@@ -510,11 +517,9 @@ void TestQtSerialComponent::receptionsFollowTheLine_data()
     const QString slow = QStringLiteral("1200,n,8,1"); // 33 ms quiet time
     QTest::newRow("paced reply") << fast << 1 << 0 << QList<QByteArray>{kReplyA};
     QTest::newRow("replies 10 ms apart") << fast << 1 << 10 << QList<QByteArray>{kReplyA, kReplyB};
-    QTest::newRow("fragment, reply") << fast << 1 << 10
-                                     << QList<QByteArray>{kReplyA.left(3), kReplyB};
+    QTest::newRow("fragment, reply") << fast << 1 << 10 << QList<QByteArray>{kReplyA.left(3), kReplyB};
     QTest::newRow("slow line, paced reply") << slow << 10 << 0 << QList<QByteArray>{kReplyA};
-    QTest::newRow("slow line, fragment") << slow << 10 << 100
-                                         << QList<QByteArray>{kReplyA.left(3), kReplyB};
+    QTest::newRow("slow line, fragment") << slow << 10 << 100 << QList<QByteArray>{kReplyA.left(3), kReplyB};
 }
 
 void TestQtSerialComponent::receptionsFollowTheLine()

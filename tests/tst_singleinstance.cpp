@@ -45,8 +45,8 @@ void TestSingleInstance::lockOfACrashedRunIsTakenOver()
     QVERIFY(finished.waitForFinished());
     QFile lock(path);
     QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(deadPid) + "\nalarm-host-tester\n"
-               + QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.write(QByteArray::number(deadPid) + "\nalarm-host-tester\n" + QSysInfo::machineHostName().toUtf8()
+               + "\n");
     lock.close();
     SingleInstance instance(path);
     QVERIFY(!instance.anotherRunning());
@@ -101,8 +101,7 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
             QTest::qSkip("root and setpriv are needed to run as another user", __FILE__, __LINE__);
             return;
         }
-        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy,
-                                "--instance"});
+        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy, "--instance"});
     } else if (holder == QLatin1String("empty")) {
         QVERIFY(QFile(runtime + "/alarm-host-tester.lock").open(QIODevice::WriteOnly));
     }

@@ -18,11 +18,11 @@
 
 #include "app/desktopplatform.h"
 #include "app/form1.h"
-#include "serial/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
 #include "platform/tabcontrol.h"
+#include "serial/serialcomponent.h"
 
 #include <QApplication>
 #include <QFile>
@@ -54,8 +54,8 @@ qint64 cpuMicros()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000
-           + usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec
+           + usage.ru_stime.tv_usec;
 }
 
 // A line of /proc/self/status such as "VmHWM:   41236 kB", in kB.
@@ -187,17 +187,20 @@ int main(int argc, char *argv[])
     // again while the reset button is still up, press it as the operator
     // would. Queued, so it is an event of its own after the reply handler.
     if (options.linkage) {
-        QObject::connect(&platform.serial(), &SerialComponent::OnComm, &window, [&] {
-            const Module1 &state = window.state();
-            if (!state.linkageActive || state.inputCheckPending)
-                return;
-            if (state.replyTable[0][3] != 0 || state.replyTable[0][4] != 0)
-                return;
-            if (ui.Command8[0]->isHidden())
-                return;
-            ++resets;
-            ui.Command8[0]->click();
-        }, Qt::QueuedConnection);
+        QObject::connect(
+            &platform.serial(), &SerialComponent::OnComm, &window,
+            [&] {
+                const Module1 &state = window.state();
+                if (!state.linkageActive || state.inputCheckPending)
+                    return;
+                if (state.replyTable[0][3] != 0 || state.replyTable[0][4] != 0)
+                    return;
+                if (ui.Command8[0]->isHidden())
+                    return;
+                ++resets;
+                ui.Command8[0]->click();
+            },
+            Qt::QueuedConnection);
     }
 
     QTimer::singleShot(int(options.warmup * 1000), &window, [&] {
@@ -208,9 +211,8 @@ int main(int argc, char *argv[])
         measureFrom = monotonicMicros();
         cpuFrom = cpuMicros();
     });
-    QTimer::singleShot(int((options.warmup + options.seconds) * 1000), &window, [&] {
-        QCoreApplication::exit(0);
-    });
+    QTimer::singleShot(int((options.warmup + options.seconds) * 1000), &window,
+                       [&] { QCoreApplication::exit(0); });
     // A message box means the run went wrong; it would wait for an
     // operator, so the watchdog ends the loop from inside it too.
     QTimer::singleShot(int((options.warmup + options.seconds) * 1000) + 2000, &window, [&] {

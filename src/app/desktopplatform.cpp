@@ -1,9 +1,9 @@
 #include "app/desktopplatform.h"
 
+#include "platform/qtintervaltimer.h"
 #include "serial/qtserialcomponent.h"
 #include "serial/tracingserialcomponent.h"
 #include "serial/wiretrace.h"
-#include "platform/qtintervaltimer.h"
 
 #include <QCoreApplication>
 

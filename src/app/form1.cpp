@@ -6,10 +6,8 @@
 #include "control/linkagetableediting.h"
 #include "control/resetlock.h"
 #include "control/startlinkage.h"
-#include "serial/portmap.h"
 #include "link/portprobe.h"
 #include "link/senders.h"
-#include "serial/serialcomponent.h"
 #include "monitor/lamprendering.h"
 #include "monitor/linkagetimers.h"
 #include "monitor/responseparser.h"
@@ -22,6 +20,8 @@
 #include "platform/platform.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
+#include "serial/portmap.h"
+#include "serial/serialcomponent.h"
 
 #include <QEvent>
 #include <QIcon>
@@ -79,9 +79,8 @@ void Form1::Form_Load()
 
 void Form1::createTimers(Platform &platform)
 {
-    IntervalTimer **timers[] = {&m_context.Timer1, &m_context.Timer2, &m_context.Timer3,
-                                &m_context.Timer4, &m_context.Timer5, &m_context.Timer6,
-                                &m_context.Timer7, &m_context.Timer8};
+    IntervalTimer **timers[] = {&m_context.Timer1, &m_context.Timer2, &m_context.Timer3, &m_context.Timer4,
+                                &m_context.Timer5, &m_context.Timer6, &m_context.Timer7, &m_context.Timer8};
     int number = 1;
     for (IntervalTimer **timer : timers) {
         *timer = platform.createTimer(this);
@@ -131,10 +130,8 @@ void Form1::connectEvents()
                 [this, index] { m_resetLock->Command8_Click(index); });
     }
     for (int index = 0; index < 8; ++index) {
-        connect(ui.Check1[index], &CheckBox::Click, this,
-                [this, index] { m_manual->Check1_Click(index); });
-        connect(ui.Check5[index], &CheckBox::Click, this,
-                [this, index] { m_manual->Check5_Click(index); });
+        connect(ui.Check1[index], &CheckBox::Click, this, [this, index] { m_manual->Check1_Click(index); });
+        connect(ui.Check5[index], &CheckBox::Click, this, [this, index] { m_manual->Check5_Click(index); });
     }
 }
 

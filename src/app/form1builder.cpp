@@ -69,8 +69,7 @@ class CompactTabStyle : public QProxyStyle
 public:
     using QProxyStyle::QProxyStyle;
 
-    int pixelMetric(PixelMetric metric, const QStyleOption *option,
-                    const QWidget *widget) const override
+    int pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const override
     {
         if (metric == PM_TabBarTabHSpace)
             return 12;
@@ -202,8 +201,8 @@ void buildHostPage(QWidget *page, int host, Form1Widgets &ui)
     buttons->addWidget(ui.Command2[size_t(host)], 0, Qt::AlignBottom);
     // Hidden until a host is locked or linked; the row keeps its place so
     // that the frames do not move when the buttons appear.
-    for (QPushButton *button : {ui.Command7[size_t(host)], ui.Command8[size_t(host)],
-                                ui.Command2[size_t(host)]}) {
+    for (QPushButton *button :
+         {ui.Command7[size_t(host)], ui.Command8[size_t(host)], ui.Command2[size_t(host)]}) {
         QSizePolicy policy = button->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         button->setSizePolicy(policy);
@@ -228,10 +227,14 @@ void buildParameterPage(QWidget *page, Form1Widgets &ui)
     for (int address = 0; address <= 15; ++address)
         addresses << QString::number(address);
     const ParameterRow rows[] = {
-        {"通讯端口设置：", &Form1Widgets::Combo1, "Combo1",
+        {"通讯端口设置：",
+         &Form1Widgets::Combo1,
+         "Combo1",
          {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}},
         {"地址设置：", &Form1Widgets::Combo2, "Combo2", addresses},
-        {"查询时间：", &Form1Widgets::Combo3, "Combo3",
+        {"查询时间：",
+         &Form1Widgets::Combo3,
+         "Combo3",
          {"50", "100", "200", "300", "400", "500", "600", "700", "800", "900"}},
     };
 
@@ -287,8 +290,8 @@ QGroupBox *buildLinkageOutputs(QWidget *parent, Form1Widgets &ui)
     grid->addWidget(ui.Line1, 2, 0, 1, 8);
 
     ui.Command6 = makeButton(QStringLiteral("Command6"), "默认联动", frame);
-    ui.Command3 = named(new CommandButton(linkageConfirmCaption(channelName(0)), frame),
-                       QStringLiteral("Command3"));
+    ui.Command3 =
+        named(new CommandButton(linkageConfirmCaption(channelName(0)), frame), QStringLiteral("Command3"));
     ui.Command3->setEnabled(false);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(ui.Command6);
@@ -341,9 +344,8 @@ QHBoxLayout *buildTimeRow(QWidget *parent, Form1Widgets &ui)
 
     auto *row = new QHBoxLayout;
     row->setSpacing(2);
-    const std::initializer_list<QWidget *> order = {
-        ui.Label8, ui.Check3, ui.Text1,   ui.UpDown1, ui.Label5,
-        ui.Check4, ui.Text2,  ui.UpDown2, ui.UpDown3, ui.Label6};
+    const std::initializer_list<QWidget *> order = {ui.Label8, ui.Check3, ui.Text1,   ui.UpDown1, ui.Label5,
+                                                    ui.Check4, ui.Text2,  ui.UpDown2, ui.UpDown3, ui.Label6};
     for (QWidget *widget : order)
         row->addWidget(widget);
     row->addStretch(1);
@@ -401,8 +403,7 @@ void buildLinkagePage(QWidget *page, Form1Widgets &ui)
     column->addLayout(buttons);
 
     ui.Label7 = makeLabel(QStringLiteral("Label7"),
-                          text("注：选择联动开启后才能设置，每个通道选择后，按联动确认后才会生效"),
-                          frame);
+                          text("注：选择联动开启后才能设置，每个通道选择后，按联动确认后才会生效"), frame);
     ui.Label7->setWordWrap(true);
     ui.Label7->hide();
     column->addWidget(ui.Label7);
@@ -415,8 +416,8 @@ void buildForm1Widgets(QWidget *form, Form1Widgets &ui)
 {
     form->setWindowTitle(text("Qirvane智能报警主机测试软件"));
     ui.SSTab1 = named(new TabControl(form), QStringLiteral("SSTab1"));
-    const char *const captions[] = {"八路报警主机", "十六路报警主机", " 看 门 狗 卡",
-                                    " 参 数 设 置", "报警联动设置"};
+    const char *const captions[] = {"八路报警主机", "十六路报警主机", " 看 门 狗 卡", " 参 数 设 置",
+                                    "报警联动设置"};
     QWidget *pages[5] = {};
     for (int i = 0; i < 5; ++i)
         pages[i] = ui.SSTab1->addPage(text(captions[i]));

@@ -2,10 +2,10 @@
 
 #include "link/portprobe.h"
 #include "link/senders.h"
-#include "serial/serialcomponent.h"
 #include "platform/intervaltimer.h"
 #include "platform/platform.h"
 #include "platform/tabcontrol.h"
+#include "serial/serialcomponent.h"
 
 PollSchedule::PollSchedule(Form1Context &context, PortProbe &probe, Senders &senders)
     : FormHandlers(context)

@@ -1,13 +1,13 @@
 #include "control/startlinkage.h"
 
 #include "link/senders.h"
-#include "serial/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
+#include "serial/serialcomponent.h"
 #include "state/numbertext.h"
 
 #include <QGroupBox>

@@ -54,13 +54,13 @@ struct Form1Widgets
     QLabel *Label7 = nullptr;
     QLabel *Label8 = nullptr;
 
-    CommandButton *Command1 = nullptr;              // start linkage
-    std::array<CommandButton *, 2> Command2{};      // cancel linkage, per host page
-    CommandButton *Command3 = nullptr;              // confirm the channel's row
-    CommandButton *Command4 = nullptr;              // clear the table
-    CommandButton *Command6 = nullptr;              // default table
-    std::array<CommandButton *, 2> Command7{};      // lock, per host page
-    std::array<CommandButton *, 2> Command8{};      // reset, per host page
+    CommandButton *Command1 = nullptr;         // start linkage
+    std::array<CommandButton *, 2> Command2{}; // cancel linkage, per host page
+    CommandButton *Command3 = nullptr;         // confirm the channel's row
+    CommandButton *Command4 = nullptr;         // clear the table
+    CommandButton *Command6 = nullptr;         // default table
+    std::array<CommandButton *, 2> Command7{}; // lock, per host page
+    std::array<CommandButton *, 2> Command8{}; // reset, per host page
 
     ComboBox *Combo1 = nullptr; // port
     ComboBox *Combo2 = nullptr; // address

@@ -1,9 +1,8 @@
 #include "form/windowtexts.h"
 
 namespace {
-const char *const kNumerals[] = {"一",   "二",   "三",   "四",   "五",   "六",
-                                 "七",   "八",   "九",   "十",   "十一", "十二",
-                                 "十三", "十四", "十五", "十六"};
+const char *const kNumerals[] = {"一", "二", "三",   "四",   "五",   "六",   "七",   "八",
+                                 "九", "十", "十一", "十二", "十三", "十四", "十五", "十六"};
 } // namespace
 
 QString channelName(int channel)

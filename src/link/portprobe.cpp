@@ -1,9 +1,9 @@
 #include "link/portprobe.h"
 
-#include "serial/serialcomponent.h"
 #include "platform/combobox.h"
 #include "platform/intervaltimer.h"
 #include "platform/platform.h"
+#include "serial/serialcomponent.h"
 #include "state/numbertext.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "link/senders.h"
 
-#include "serial/commandframe.h"
 #include "link/portprobe.h"
-#include "serial/serialcomponent.h"
 #include "platform/intervaltimer.h"
+#include "serial/commandframe.h"
+#include "serial/serialcomponent.h"
 
 Senders::Senders(Form1Context &context, PortProbe &probe)
     : FormHandlers(context)
@@ -50,8 +50,7 @@ void Senders::Timer4_Timer()
 
 void Senders::Timer8_Timer()
 {
-    const QByteArray frame = commandFrame(state.hostAddress, OutputCommand,
-                                          uint8_t(state.linkageOutputMask));
+    const QByteArray frame = commandFrame(state.hostAddress, OutputCommand, uint8_t(state.linkageOutputMask));
     // Sent on its own behind a cancel or a reset: a port the probe has just
     // reported failing stops it without a second box.
     if (!openIfClosed(true) || !write(frame))

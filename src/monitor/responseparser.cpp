@@ -1,12 +1,12 @@
 #include "monitor/responseparser.h"
 
-#include "serial/commandframe.h"
 #include "link/senders.h"
-#include "serial/serialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
+#include "serial/commandframe.h"
+#include "serial/serialcomponent.h"
 
 #include <QVarLengthArray>
 

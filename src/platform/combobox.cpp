@@ -65,15 +65,16 @@ void ComboBox::hidePopup()
     QComboBox::hidePopup();
     // A choice is reported before control returns to the event loop; a list
     // closed without one must not leave the next activation armed.
-    QMetaObject::invokeMethod(this, [this] { m_operatorChoice = false; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { m_operatorChoice = false; }, Qt::QueuedConnection);
 }
 
 void ComboBox::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
-    m_operatorChoice = !(event->modifiers() & Qt::AltModifier)
-                       && (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp
-                           || key == Qt::Key_PageDown);
+    m_operatorChoice =
+        !(event->modifiers() & Qt::AltModifier)
+        && (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown);
     QComboBox::keyPressEvent(event);
     m_operatorChoice = false;
 }
@@ -122,8 +123,8 @@ int ComboBox::widthForEntries() const
     QStyleOptionComboBox option;
     initStyleOption(&option);
     option.rect = QRect(0, 0, 1000, QComboBox::sizeHint().height());
-    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                QStyle::SC_ComboBoxEditField, this);
+    const QRect field =
+        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
     return longest + 2 * 2 + 1 + option.rect.width() - field.width();
 }
 

@@ -43,7 +43,7 @@ void Lamp::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
-    painter.setBrush(QColor(int(m_fillColor & 0xFF), int((m_fillColor >> 8) & 0xFF),
-                            int((m_fillColor >> 16) & 0xFF)));
+    painter.setBrush(
+        QColor(int(m_fillColor & 0xFF), int((m_fillColor >> 8) & 0xFF), int((m_fillColor >> 16) & 0xFF)));
     painter.drawEllipse(QRectF(rect()).adjusted(1, 1, -1, -1));
 }

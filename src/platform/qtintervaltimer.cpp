@@ -16,14 +16,14 @@ namespace {
 #ifdef ALARM_LINUX_APIS
 qint64 nowNs()
 {
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 timespec toTimespec(qint64 ns)
 {
-    timespec value {};
+    timespec value{};
     value.tv_sec = time_t(ns / 1000000000);
     value.tv_nsec = long(ns % 1000000000);
     return value;
@@ -97,7 +97,7 @@ void QtIntervalTimer::armAt(qint64 dueNs)
 #ifdef ALARM_LINUX_APIS
     if (dueNs == m_armedNs)
         return;
-    itimerspec expiry {};
+    itimerspec expiry{};
     expiry.it_value = toTimespec(dueNs);
     ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr);
     m_armedNs = dueNs;

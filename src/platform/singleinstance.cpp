@@ -47,8 +47,8 @@ bool SingleInstance::anotherRunning()
         qint64 pid = 0;
         QString host;
         QString application;
-        if (m_lock->getLockInfo(&pid, &host, &application)
-            || !m_lock->removeStaleLockFile() || !m_lock->tryLock(0)) {
+        if (m_lock->getLockInfo(&pid, &host, &application) || !m_lock->removeStaleLockFile()
+            || !m_lock->tryLock(0)) {
             m_another = m_lock->error() == QLockFile::LockFailedError;
         }
     }

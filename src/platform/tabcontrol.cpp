@@ -52,9 +52,8 @@ TabControl::TabControl(QWidget *parent)
     for (const auto &key : keys) {
         auto *shortcut = new QShortcut(QKeySequence(key.key), this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [this, direction = key.direction] {
-            step(direction);
-        });
+        connect(shortcut, &QShortcut::activated, this,
+                [this, direction = key.direction] { step(direction); });
     }
 }
 

@@ -93,9 +93,7 @@ PortDescription portForNumber(int16_t n, QList<PortDescription> present, const P
         });
     });
     std::sort(present.begin(), present.end(),
-              [](const PortDescription &a, const PortDescription &b) {
-        return sortKey(a) < sortKey(b);
-    });
+              [](const PortDescription &a, const PortDescription &b) { return sortKey(a) < sortKey(b); });
     qsizetype place = 0;
     for (int16_t m = kFirstPort; m < n; ++m)
         place += pinOf(pins, m).device.isEmpty() ? 1 : 0;
@@ -109,9 +107,8 @@ QList<PortDescription> presentPorts()
 {
     QList<PortDescription> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        ports.append({info.portName(), info.systemLocation(), info.description(),
-                      info.manufacturer(), info.serialNumber(),
-                      info.hasVendorIdentifier() && info.hasProductIdentifier()});
+        ports.append({info.portName(), info.systemLocation(), info.description(), info.manufacturer(),
+                      info.serialNumber(), info.hasVendorIdentifier() && info.hasProductIdentifier()});
     }
     return ports;
 }

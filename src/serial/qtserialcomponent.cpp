@@ -174,8 +174,7 @@ QString QtSerialComponent::openFailure(const QString &device) const
     // QSerialPort's errors lump a missing device, a node with no UART
     // behind it, a refused open and a port held elsewhere together, so the
     // device is opened once more, bare, to see which it is.
-    const int fd = ::open(QFile::encodeName(device).constData(),
-                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         switch (errno) {
         case ENOENT:
@@ -253,8 +252,8 @@ bool QtSerialComponent::waitForDriverQueue(const QDeadlineTimer &deadline)
         if (deadline.hasExpired())
             return true;
         const double lineMs = queued * m_settings.bitsPerCharacter() * 1000.0 / m_settings.baudRate;
-        const qint64 waitMs = std::min<qint64>(std::max(1L, std::lround(std::ceil(lineMs))),
-                                               deadline.remainingTime());
+        const qint64 waitMs =
+            std::min<qint64>(std::max(1L, std::lround(std::ceil(lineMs))), deadline.remainingTime());
         // Only a hang-up or an error of the device ends the wait early.
         pollfd device{fd, 0, 0};
         if (::poll(&device, 1, int(waitMs)) != 0)
@@ -284,7 +283,7 @@ void QtSerialComponent::requestLowLatency()
     // The 8250 driver otherwise hands bytes up in batches; a device without
     // the ioctl (pseudo-terminals, some USB adapters) works as it is.
     const int fd = int(m_port.handle());
-    serial_struct serial {};
+    serial_struct serial{};
     if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
         return;
     serial.flags |= ASYNC_LOW_LATENCY;
@@ -294,8 +293,7 @@ void QtSerialComponent::requestLowLatency()
 
 int QtSerialComponent::quietIntervalMs() const
 {
-    const double ms = kQuietCharacters * m_settings.bitsPerCharacter() * 1000.0
-                      / m_settings.baudRate;
+    const double ms = kQuietCharacters * m_settings.bitsPerCharacter() * 1000.0 / m_settings.baudRate;
     return std::max(kMinQuietMs, int(std::lround(ms)));
 }
 
@@ -374,8 +372,7 @@ void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
         if (!m_deviceGone) {
             m_deviceGone = true;
             m_quiet.stop();
-            QMetaObject::invokeMethod(this, &QtSerialComponent::releaseLostDevice,
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &QtSerialComponent::releaseLostDevice, Qt::QueuedConnection);
         }
         break;
     case QSerialPort::WriteError:

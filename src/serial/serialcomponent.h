@@ -28,8 +28,7 @@ public:
     // appends its own ",请检查或更换端口重新操作".
     static QString accessDenied(const QString &device)
     {
-        return QStringLiteral("没有权限打开") + device
-               + QStringLiteral("(用户需加入dialout组并重新登录)");
+        return QStringLiteral("没有权限打开") + device + QStringLiteral("(用户需加入dialout组并重新登录)");
     }
 
     // Port number 1..8 for COM1..COM8; selects the device of the next open.

@@ -5,7 +5,9 @@
 #include "serial/wiretrace.h"
 
 TracingSerialComponent::TracingSerialComponent(SerialComponent &line, WireTrace &trace, QObject *parent)
-    : SerialComponent(parent), m_line(line), m_trace(trace)
+    : SerialComponent(parent)
+    , m_line(line)
+    , m_trace(trace)
 {
     connect(&m_line, &SerialComponent::OnComm, this, &SerialComponent::OnComm);
 }

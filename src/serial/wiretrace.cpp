@@ -35,7 +35,8 @@ QString tracePath(const QString &setting, bool *inFolder, QString *error)
             *error = QStringLiteral("no data folder known for this user");
             return setting;
         }
-    } else if (!setting.endsWith(u'/') && !setting.endsWith(QDir::separator()) && !QFileInfo(setting).isDir()) {
+    } else if (!setting.endsWith(u'/') && !setting.endsWith(QDir::separator())
+               && !QFileInfo(setting).isDir()) {
         return setting;
     }
     *inFolder = true;
@@ -44,7 +45,8 @@ QString tracePath(const QString &setting, bool *inFolder, QString *error)
         return folder;
     }
     const QDir dir(folder);
-    const QString stamp = QStringLiteral("trace-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp =
+        QStringLiteral("trace-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = stamp + QStringLiteral(".txt");
     for (int n = 2; dir.exists(name); ++n)
         name = QStringLiteral("%1-%2.txt").arg(stamp).arg(n);
@@ -87,7 +89,9 @@ bool openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error)
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         *error = notRegular();
@@ -134,7 +138,8 @@ bool WireTrace::open()
     QString why;
     m_path = tracePath(m_setting, &inFolder, &why);
     m_file.setFileName(m_path);
-    const QIODevice::OpenMode mode = QIODevice::Unbuffered | (inFolder ? QIODevice::NewOnly : QIODevice::Append);
+    const QIODevice::OpenMode mode =
+        QIODevice::Unbuffered | (inFolder ? QIODevice::NewOnly : QIODevice::Append);
     if (!why.isEmpty() || !openRegularFile(m_file, mode, &why)) {
         giveUp("cannot open", why);
         return false;

@@ -12,7 +12,7 @@ struct Module1
     int16_t portNumber = 0;
     std::array<std::array<int16_t, 8>, 16> linkageTable{}; // (input channel, output)
     uint8_t hostAddress = 0;
-    std::array<int16_t, 4> timeSettings{}; // poll ms, filter 1/10 s, reset s, unused
+    std::array<int16_t, 4> timeSettings{};              // poll ms, filter 1/10 s, reset s, unused
     std::array<std::array<int16_t, 6>, 3> replyTable{}; // (row, byte)
     int16_t portErrorCount = 0;
     int16_t hostType = 0; // 0 = 8-channel host, 1 = 16-channel host

@@ -54,6 +54,6 @@ double roundHalfEven(double value)
 int16_t textToInt16(const QString &text)
 {
     const double value = roundHalfEven(leadingNumber(text));
-    return int16_t(std::clamp<double>(value, std::numeric_limits<int16_t>::min(),
-                                      std::numeric_limits<int16_t>::max()));
+    return int16_t(
+        std::clamp<double>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }

@@ -103,8 +103,8 @@ public:
         for (Lamp *lamp : page->findChildren<Lamp *>()) {
             const QPoint centre = lamp->mapTo(&m_form, lamp->rect().center()) * ratio;
             const QColor shown = image.pixelColor(centre);
-            const uint32_t painted = uint32_t(shown.red()) + 256u * uint32_t(shown.green())
-                                     + 65536u * uint32_t(shown.blue());
+            const uint32_t painted =
+                uint32_t(shown.red()) + 256u * uint32_t(shown.green()) + 65536u * uint32_t(shown.blue());
             if (painted != lamp->fillColor())
                 fail(name, lamp->objectName() + QStringLiteral(" painted ") + colourName(painted)
                                + QStringLiteral(", holds ") + colourName(lamp->fillColor()));
@@ -169,8 +169,8 @@ int main(int argc, char *argv[])
     host.in1 = 0x05;
     host.out = 0x81;
     host.run(300);
-    shots.take(QStringLiteral("page0"), row(ui.Shape1.data(), 8, 0x05, kStatusRed)
-                                            + row(ui.Shape2.data(), 8, 0x81, kStatusRed));
+    shots.take(QStringLiteral("page0"),
+               row(ui.Shape1.data(), 8, 0x05, kStatusRed) + row(ui.Shape2.data(), 8, 0x81, kStatusRed));
 
     // 16-channel host: inputs 2, 5 and 15 in alarm, outputs 3 and 6 on by hand.
     host.in1 = 0x12;
@@ -208,8 +208,8 @@ int main(int argc, char *argv[])
     }
     host.in1 = 0x02;
     host.run(300);
-    shots.take(QStringLiteral("linkage"), row(ui.Shape1.data(), 8, 0x02, kAlarmRed)
-                                              + row(ui.Shape2.data(), 8, 0x12, kAlarmRed));
+    shots.take(QStringLiteral("linkage"),
+               row(ui.Shape1.data(), 8, 0x02, kAlarmRed) + row(ui.Shape2.data(), 8, 0x12, kAlarmRed));
 
     return shots.failures() == 0 ? 0 : 1;
 }

@@ -82,14 +82,21 @@ void waitMs(int ms)
 bool parseOptions(const QStringList &arguments, Options *options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Runs the tester against the simulator with linkage on."));
+    parser.setApplicationDescription(
+        QStringLiteral("Runs the tester against the simulator with linkage on."));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("seconds"), QStringLiteral("Length of the run (default 60)."), QStringLiteral("n")},
-        {QStringLiteral("warmup"), QStringLiteral("Seconds before the memory baseline (default a fifth, at most 30)."), QStringLiteral("n")},
-        {QStringLiteral("period"), QStringLiteral("Poll period from the tool's list: 50, 100, ... 900 (default 50)."), QStringLiteral("ms")},
-        {QStringLiteral("seed"), QStringLiteral("Seed of the linkage table and the input changes (default 1)."), QStringLiteral("n")},
-        {QStringLiteral("max-growth"), QStringLiteral("Resident memory growth allowed (default 1024)."), QStringLiteral("kB")},
+        {QStringLiteral("warmup"),
+         QStringLiteral("Seconds before the memory baseline (default a fifth, at most 30)."),
+         QStringLiteral("n")},
+        {QStringLiteral("period"),
+         QStringLiteral("Poll period from the tool's list: 50, 100, ... 900 (default 50)."),
+         QStringLiteral("ms")},
+        {QStringLiteral("seed"),
+         QStringLiteral("Seed of the linkage table and the input changes (default 1)."), QStringLiteral("n")},
+        {QStringLiteral("max-growth"), QStringLiteral("Resident memory growth allowed (default 1024)."),
+         QStringLiteral("kB")},
     });
     parser.process(arguments);
     const auto number = [&parser](const QString &name, qint64 fallback) {
@@ -104,8 +111,8 @@ bool parseOptions(const QStringList &arguments, Options *options)
     const qint64 seed = number(QStringLiteral("seed"), options->seed);
     const qint64 maxGrowth = number(QStringLiteral("max-growth"), options->maxGrowthKb);
     const qint64 warmup = number(QStringLiteral("warmup"), std::min<qint64>(30, seconds / 5));
-    if (seconds <= 0 || seconds > 7 * 24 * 3600 || warmup < 0 || warmup >= seconds
-        || period <= 0 || seed < 0 || seed > 0xFFFFFFFFLL || maxGrowth < 0) {
+    if (seconds <= 0 || seconds > 7 * 24 * 3600 || warmup < 0 || warmup >= seconds || period <= 0 || seed < 0
+        || seed > 0xFFFFFFFFLL || maxGrowth < 0) {
         std::fprintf(stderr, "alarm-soak: bad option value (see --help)\n");
         return false;
     }
@@ -131,16 +138,15 @@ struct Analysis
     int replies = 0;
     QStringList unexpected;
     QStringList outOfOrder;
-    QList<qint64> gapsMs;          // input query to input query, no output between
-    QStringList lateGaps;          // of those, the ones beyond the limit
+    QList<qint64> gapsMs; // input query to input query, no output between
+    QStringList lateGaps; // of those, the ones beyond the limit
     qint64 longestAroundOutputMs = 0;
 };
 
 // The poll cycle only ever sends an output query right after an input
 // query, and never two input queries in a row: one timer hands over to the
 // next, and a linkage output stops them and restarts the first.
-Analysis analyse(const QList<SimulatorProcess::TraceLine> &trace, qint64 from, qint64 to,
-                 int period)
+Analysis analyse(const QList<SimulatorProcess::TraceLine> &trace, qint64 from, qint64 to, int period)
 {
     Analysis a;
     const qint64 limitMs = period + 80;
@@ -235,8 +241,7 @@ int run(const Options &options)
     ui.UpDown1->stepUp();
     ui.UpDown1->stepUp();
     ui.Command1->click();
-    if (!waitUntil([&] { return ui.SSTab1->tab() == 0 && ui.Command2[0]->isVisibleTo(&form); },
-                   10000)) {
+    if (!waitUntil([&] { return ui.SSTab1->tab() == 0 && ui.Command2[0]->isVisibleTo(&form); }, 10000)) {
         std::fprintf(stderr, "alarm-soak: linkage did not start: %s\n",
                      qPrintable(platform.boxes.texts().join(u'|')));
         return 2;
@@ -270,8 +275,8 @@ int run(const Options &options)
         if (elapsed >= options.warmup && elapsed % 10 == 0)
             samples.append(residentKb());
         if (elapsed % 60 == 0)
-            std::fprintf(stderr, "alarm-soak: %d of %d s, resident %lld kB\n", elapsed,
-                         options.seconds, residentKb());
+            std::fprintf(stderr, "alarm-soak: %d of %d s, resident %lld kB\n", elapsed, options.seconds,
+                         residentKb());
     });
     sampler.start(1000);
     if (options.warmup == 0)
@@ -308,24 +313,21 @@ int run(const Options &options)
 #endif
     const bool memoryOk = !judgeMemory || (baseline > 0 && growth < options.maxGrowthKb);
 
-    std::printf("soak: %d s with linkage on (warm-up %d s), period %d ms, seed %u\n",
-                options.seconds, options.warmup, options.period, options.seed);
-    std::printf("resident: %lld kB after warm-up, %lld kB at end, peak %lld kB, growth %lld kB%s\n",
-                baseline, final, peak, growth,
-                judgeMemory ? "" : " (not judged under the address sanitizer)");
+    std::printf("soak: %d s with linkage on (warm-up %d s), period %d ms, seed %u\n", options.seconds,
+                options.warmup, options.period, options.seed);
+    std::printf("resident: %lld kB after warm-up, %lld kB at end, peak %lld kB, growth %lld kB%s\n", baseline,
+                final, peak, growth, judgeMemory ? "" : " (not judged under the address sanitizer)");
     std::printf("frames: %d (input queries %d, output queries %d, output commands %d), "
                 "replies %d, unexpected %lld\n",
                 a.frames, a.inputQueries, a.outputQueries, a.outputCommands, a.replies,
                 qlonglong(a.unexpected.size()));
-    std::printf("input changes: %d, output changes at the host: %lld\n", changes,
-                qlonglong(outputs.size()));
+    std::printf("input changes: %d, output changes at the host: %lld\n", changes, qlonglong(outputs.size()));
     std::printf("order departures: %lld\n", qlonglong(a.outOfOrder.size()));
     std::printf("input query gaps without linkage output: median %lld ms, 99%% %lld ms, max %lld ms; "
                 "%lld over %d ms\n",
                 percentile(a.gapsMs, 0.5), percentile(a.gapsMs, 0.99), percentile(a.gapsMs, 1.0),
                 qlonglong(a.lateGaps.size()), options.period + 80);
-    std::printf("longest input query gap around a linkage output: %lld ms\n",
-                a.longestAroundOutputMs);
+    std::printf("longest input query gap around a linkage output: %lld ms\n", a.longestAroundOutputMs);
     std::printf("message boxes: %lld\n", qlonglong(platform.boxes.shown().size()));
     for (const QString &line : a.unexpected.mid(0, 10))
         std::printf("  unexpected: %s\n", qPrintable(line));
@@ -344,8 +346,7 @@ int run(const Options &options)
         std::printf("linkage never switched an output\n");
 
     const bool passed = memoryOk && a.unexpected.isEmpty() && a.outOfOrder.isEmpty()
-                        && platform.boxes.shown().isEmpty() && simAlive && cancelled
-                        && !outputs.isEmpty();
+                        && platform.boxes.shown().isEmpty() && simAlive && cancelled && !outputs.isEmpty();
     std::printf("result: %s\n", passed ? "PASS" : "FAIL");
     std::fflush(stdout);
     return passed ? 0 : 1;

@@ -1,17 +1,17 @@
 #pragma once
 
 #include "app/form1.h"
-#include "serial/qtserialcomponent.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
-#include "support/frames.h"
-#include "support/recordingmessagebox.h"
 #include "platform/platform.h"
 #include "platform/qtintervaltimer.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
 #include "platform/updown.h"
+#include "serial/qtserialcomponent.h"
+#include "support/frames.h"
+#include "support/recordingmessagebox.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

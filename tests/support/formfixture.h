@@ -1,8 +1,6 @@
 #pragma once
 
 #include "app/form1.h"
-#include "support/fakeserialcomponent.h"
-#include "support/frames.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
@@ -10,6 +8,8 @@
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
+#include "support/fakeserialcomponent.h"
+#include "support/frames.h"
 #include "support/virtualplatform.h"
 
 #include <QGroupBox>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/platform.h"
 #include "support/fakeserialcomponent.h"
 #include "support/recordingmessagebox.h"
-#include "platform/platform.h"
 #include "support/virtualclock.h"
 
 // The platform of the tests: a virtual clock, a fake port, recorded boxes.

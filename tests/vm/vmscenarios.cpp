@@ -145,7 +145,8 @@ class BenchPlatform : public E2EPlatform
 {
 public:
     explicit BenchPlatform(const QString &traceName)
-        : trace(benchPath(QStringLiteral("wire-%1.txt").arg(traceName))), traced(port, trace)
+        : trace(benchPath(QStringLiteral("wire-%1.txt").arg(traceName)))
+        , traced(port, trace)
     {
     }
     SerialComponent &serial() override { return traced; }
@@ -291,10 +292,10 @@ private slots:
     void stuckLineLetsThePageGo();
 };
 
-#define VERIFY_CLEAN_FRAMES(line, from)                                                          \
-    do {                                                                                         \
-        const QStringList unexpected = (line).unexpectedFrames(from);                           \
-        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(u'\n')));                      \
+#define VERIFY_CLEAN_FRAMES(line, from) \
+    do { \
+        const QStringList unexpected = (line).unexpectedFrames(from); \
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(u'\n'))); \
     } while (false)
 
 // COM1 is the PC's own port, COM2 the adapter; the ttyS1..ttyS3 nodes with
@@ -378,12 +379,12 @@ void TestVmScenarios::pollingThroughTheDriver()
     QCOMPARE(first.first(), line.frame(0x3D, 0x00));
     QStringList cycles;
     for (int i = 0; i < 4; ++i)
-        cycles << "3F" << "3B" << "3D";
+        cycles << "3F"
+               << "3B"
+               << "3D";
     QCOMPARE(codes(first.mid(1)), cycles);
 
-    const auto lamps = [&](int channel) {
-        return line.page == 0 ? ui.Shape1[channel] : ui.Shape3[channel];
-    };
+    const auto lamps = [&](int channel) { return line.page == 0 ? ui.Shape1[channel] : ui.Shape3[channel]; };
     QVERIFY(line.command("inputs 05 00"));
     QTRY_COMPARE_WITH_TIMEOUT(lamps(2)->fillColor(), kStatusRed, 10000);
     QCOMPARE(lamps(0)->fillColor(), kStatusRed);
@@ -457,7 +458,8 @@ void TestVmScenarios::ordinaryUser()
         QCOMPARE(lines, (QStringList{"open 1", "receptions 6+"}));
         QVERIFY(kUsb.received(from).size() >= 6);
     } else {
-        const QString refused = QStringLiteral("box ") + SerialComponent::accessDenied(kUsb.device) + kTryAgain;
+        const QString refused =
+            QStringLiteral("box ") + SerialComponent::accessDenied(kUsb.device) + kTryAgain;
         // Once choosing COM2 and once more entering the host page.
         QCOMPARE(lines, (QStringList{refused, refused, "open 0", "receptions 0"}));
         QCOMPARE(kUsb.received(from), QStringList());

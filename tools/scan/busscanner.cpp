@@ -5,7 +5,10 @@
 
 BusScanner::BusScanner(SerialComponent &line, int firstAddress, int lastAddress, int timeoutMs,
                        QObject *parent)
-    : QObject(parent), m_line(line), m_lastAddress(lastAddress), m_address(firstAddress)
+    : QObject(parent)
+    , m_line(line)
+    , m_lastAddress(lastAddress)
+    , m_address(firstAddress)
 {
     m_timeout.setSingleShot(true);
     m_timeout.setTimerType(Qt::PreciseTimer);

@@ -79,7 +79,8 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions *options)
         bool firstOk = false;
         bool lastOk = true;
         options->firstAddress = match.captured(1).toInt(&firstOk);
-        options->lastAddress = match.captured(2).isEmpty() ? options->firstAddress : match.captured(2).toInt(&lastOk);
+        options->lastAddress =
+            match.captured(2).isEmpty() ? options->firstAddress : match.captured(2).toInt(&lastOk);
         if (!firstOk || !lastOk || options->firstAddress > options->lastAddress || options->lastAddress > 15)
             return QStringLiteral("--addresses 须在 0..15 之内且 A 不大于 B");
     }
@@ -96,8 +97,8 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions *options)
 QString hostLine(const BusScanner::Host &host)
 {
     const QList<int> inputs = setChannels(host.in1, 1) + setChannels(host.in2, 9);
-    const QString in = inputs.isEmpty() ? QStringLiteral("无报警输入")
-                                        : QStringLiteral("报警输入 ") + channelText(inputs);
+    const QString in =
+        inputs.isEmpty() ? QStringLiteral("无报警输入") : QStringLiteral("报警输入 ") + channelText(inputs);
     QString out = QStringLiteral("输出状态未知");
     if (host.out)
         out = *host.out == 0 ? QStringLiteral("输出全部关闭")
@@ -127,7 +128,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("device"), QStringLiteral("串口设备,例如 /dev/ttyUSB0。"), QStringLiteral("PATH")},
         {QStringLiteral("com"), QStringLiteral("端口 COMn,n = 1..8。"), QStringLiteral("N")},
         {QStringLiteral("addresses"), QStringLiteral("扫描的地址范围(默认 0-15)。"), QStringLiteral("A-B")},
-        {QStringLiteral("timeout"), QStringLiteral("每次查询等待应答的毫秒数(默认 50)。"), QStringLiteral("MS")},
+        {QStringLiteral("timeout"), QStringLiteral("每次查询等待应答的毫秒数(默认 50)。"),
+         QStringLiteral("MS")},
         {QStringLiteral("json"), QStringLiteral("以 JSON 数组输出。")},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -149,7 +151,8 @@ int main(int argc, char *argv[])
     line.setCommPort(int16_t(options.commPort));
     line.setReceiveLatency(0);
     if (!line.setSettings(QStringLiteral("9600,n,8,1")) || !line.setPortOpen(true)) {
-        printLine(stderr, QStringLiteral("alarm-host-scan: %1: %2").arg(options.portName, line.errorDescription()));
+        printLine(stderr,
+                  QStringLiteral("alarm-host-scan: %1: %2").arg(options.portName, line.errorDescription()));
         return 2;
     }
 

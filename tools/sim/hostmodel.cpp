@@ -28,7 +28,7 @@ QByteArray makeFrame(uint8_t address, uint8_t code, uint8_t b3, uint8_t b4)
 bool isValidFrame(const QByteArray &frame)
 {
     return frame.size() == kFrameSize && uint8_t(frame.at(0)) == kFrameStart
-        && uint8_t(frame.at(5)) == checksum(frame);
+           && uint8_t(frame.at(5)) == checksum(frame);
 }
 
 QString hexBytes(const QByteArray &bytes)
@@ -78,7 +78,9 @@ std::vector<FrameReader::Item> FrameReader::feed(const QByteArray &bytes)
 }
 
 HostModel::HostModel(int channels, uint8_t address, bool ack)
-    : m_channels(channels == 16 ? 16 : 8), m_address(address), m_ack(ack)
+    : m_channels(channels == 16 ? 16 : 8)
+    , m_address(address)
+    , m_ack(ack)
 {
 }
 

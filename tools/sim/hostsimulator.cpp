@@ -6,8 +6,12 @@ namespace hostsim {
 
 HostSimulator::HostSimulator(HostModel *model, SimLine *line, Trace *trace, const Faults &faults,
                              QObject *parent)
-    : QObject(parent), m_model(model), m_line(line), m_trace(trace), m_faults(faults),
-      m_random(faults.seed)
+    : QObject(parent)
+    , m_model(model)
+    , m_line(line)
+    , m_trace(trace)
+    , m_faults(faults)
+    , m_random(faults.seed)
 {
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);

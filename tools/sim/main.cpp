@@ -67,7 +67,8 @@ int main(int argc, char *argv[])
 
     QString error;
     Scenario scenario;
-    if (!options.scenarioPath.isEmpty() && !loadScenario(options.scenarioPath, options.channels, &scenario, &error)) {
+    if (!options.scenarioPath.isEmpty()
+        && !loadScenario(options.scenarioPath, options.channels, &scenario, &error)) {
         printLine(stderr, QStringLiteral("alarm-host-sim: %1").arg(error));
         return 2;
     }

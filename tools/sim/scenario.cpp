@@ -269,7 +269,10 @@ bool loadScenario(const QString &path, int channels, Scenario *scenario, QString
     return true;
 }
 
-ScenarioSchedule::ScenarioSchedule(Scenario scenario) : m_scenario(std::move(scenario)) {}
+ScenarioSchedule::ScenarioSchedule(Scenario scenario)
+    : m_scenario(std::move(scenario))
+{
+}
 
 bool ScenarioSchedule::next(qint64 *atMs, InputAction *action)
 {
@@ -288,7 +291,9 @@ bool ScenarioSchedule::next(qint64 *atMs, InputAction *action)
 }
 
 ScenarioRunner::ScenarioRunner(Scenario scenario, const QElapsedTimer &clock, QObject *parent)
-    : QObject(parent), m_schedule(std::move(scenario)), m_clock(clock)
+    : QObject(parent)
+    , m_schedule(std::move(scenario))
+    , m_clock(clock)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);

@@ -18,9 +18,9 @@ struct InputAction
 {
     enum class Kind { SetInput, SetBytes };
     Kind kind = Kind::SetInput;
-    int input = 0; // 1..16, SetInput
+    int input = 0;      // 1..16, SetInput
     bool alarm = false; // SetInput
-    uint8_t in1 = 0; // SetBytes
+    uint8_t in1 = 0;    // SetBytes
     uint8_t in2 = 0;
 
     bool applyTo(HostModel &model, QString *error = nullptr) const;
@@ -49,7 +49,7 @@ struct ScenarioStep
 struct Scenario
 {
     std::vector<ScenarioStep> steps; // sorted by time, file order kept for ties
-    qint64 repeatMs = 0; // 0: run once
+    qint64 repeatMs = 0;             // 0: run once
 };
 
 // Lines: "at T s input N alarm|clear", "at T s inputs HH HH", "repeat T s",

@@ -39,7 +39,10 @@ bool makeRaw(int fd)
 
 // --- PtyLine ---
 
-PtyLine::PtyLine(QObject *parent) : SimLine(parent) {}
+PtyLine::PtyLine(QObject *parent)
+    : SimLine(parent)
+{
+}
 
 PtyLine::~PtyLine()
 {
@@ -148,7 +151,9 @@ void PtyLine::flushPending()
 
 // --- SerialLine ---
 
-SerialLine::SerialLine(QObject *parent) : SimLine(parent), m_port(new QSerialPort(this))
+SerialLine::SerialLine(QObject *parent)
+    : SimLine(parent)
+    , m_port(new QSerialPort(this))
 {
     connect(m_port, &QSerialPort::readyRead, this, [this] { emit received(m_port->readAll()); });
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
@@ -159,8 +164,9 @@ SerialLine::SerialLine(QObject *parent) : SimLine(parent), m_port(new QSerialPor
         // hangs up as a read error that comes again at every turn of the
         // loop; either way the line is gone.
         m_failed = true;
-        const QString what = e == QSerialPort::ReadError ? QStringLiteral("the line hung up or cannot be read")
-                                                          : m_port->errorString();
+        const QString what = e == QSerialPort::ReadError
+                                 ? QStringLiteral("the line hung up or cannot be read")
+                                 : m_port->errorString();
         emit failed(QStringLiteral("%1: %2").arg(m_device, what));
         QMetaObject::invokeMethod(m_port, &QSerialPort::close, Qt::QueuedConnection);
     });
@@ -190,7 +196,11 @@ void SerialLine::write(const QByteArray &bytes)
 
 // --- FdLineReader ---
 
-FdLineReader::FdLineReader(int fd, QObject *parent) : QObject(parent), m_fd(fd) {}
+FdLineReader::FdLineReader(int fd, QObject *parent)
+    : QObject(parent)
+    , m_fd(fd)
+{
+}
 
 void FdLineReader::start()
 {
@@ -264,7 +274,10 @@ void onSignal(int number)
 }
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent) {}
+SignalWatcher::SignalWatcher(QObject *parent)
+    : QObject(parent)
+{
+}
 
 SignalWatcher::~SignalWatcher()
 {
@@ -290,7 +303,9 @@ bool SignalWatcher::install(QString *error)
         while (::read(g_signalPipe[0], &byte, 1) == 1)
             emit terminate(int(byte));
     });
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -76,7 +76,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
                                   QStringLiteral("Show this help."));
     parser.addOption(help);
     parser.addOptions({
-        {QStringLiteral("device"), QStringLiteral("Use this serial device (9600 8N1) instead of a pseudo-terminal."),
+        {QStringLiteral("device"),
+         QStringLiteral("Use this serial device (9600 8N1) instead of a pseudo-terminal."),
          QStringLiteral("path")},
         {QStringLiteral("model"), QStringLiteral("8 or 16 inputs (default 8)."), QStringLiteral("n")},
         {QStringLiteral("address"), QStringLiteral("Host address 0..15 (default 0)."), QStringLiteral("n")},
@@ -92,9 +93,9 @@ ParsedOptions parseOptions(const QStringList &arguments)
          QStringLiteral("ms")},
         {QStringLiteral("drop-every"), QStringLiteral("Leave out every n-th reply."), QStringLiteral("n")},
         {QStringLiteral("garbage-rate"),
-         QStringLiteral("Send n random bytes (any value, E0 too) ahead of each reply."),
-         QStringLiteral("n")},
-        {QStringLiteral("bad-checksum"), QStringLiteral("Send replies with a wrong checksum (off by one, never E0).")},
+         QStringLiteral("Send n random bytes (any value, E0 too) ahead of each reply."), QStringLiteral("n")},
+        {QStringLiteral("bad-checksum"),
+         QStringLiteral("Send replies with a wrong checksum (off by one, never E0).")},
         {QStringLiteral("oversize"), QStringLiteral("Append n extra 00 bytes to each reply."),
          QStringLiteral("n")},
         {QStringLiteral("silent"), QStringLiteral("Never answer.")},
@@ -125,7 +126,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
     constexpr int kMaxCount = 1000000;
     int seed = 1;
     QString error;
-    const bool ok = readInt(parser, QStringLiteral("model"), 8, 16, &o.channels, &error)
+    const bool ok =
+        readInt(parser, QStringLiteral("model"), 8, 16, &o.channels, &error)
         && readInt(parser, QStringLiteral("address"), 0, 15, &o.address, &error)
         && readInt(parser, QStringLiteral("delay"), 0, kMaxMs, &f.delayMs, &error)
         && readInt(parser, QStringLiteral("byte-gap"), 0, kMaxMs, &f.byteGapMs, &error)

@@ -10,9 +10,9 @@ namespace hostsim {
 // Ways to misbehave on purpose, so the tester's error handling can be tried.
 struct Faults
 {
-    int delayMs = 0; // before each reply
-    int byteGapMs = 0; // between the bytes of a reply
-    int dropEvery = 0; // drop every N-th reply; 0 = never
+    int delayMs = 0;      // before each reply
+    int byteGapMs = 0;    // between the bytes of a reply
+    int dropEvery = 0;    // drop every N-th reply; 0 = never
     int garbageBytes = 0; // random bytes sent ahead of each reply
     bool badChecksum = false;
     int oversize = 0; // extra bytes after each reply
