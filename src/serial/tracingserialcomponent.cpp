@@ -35,14 +35,15 @@ bool TracingSerialComponent::output(const QByteArray &bytes)
 {
     // Traced before it goes, so the line's timestamp is no later than the
     // far end's.
-    m_trace.write("tx", bytes, commandMeaning(bytes));
+    if (m_trace.takesLines())
+        m_trace.write("tx", bytes, commandMeaning(bytes));
     return passOn(m_line.output(bytes), QStringLiteral("write"));
 }
 
 QByteArray TracingSerialComponent::input()
 {
     const QByteArray bytes = m_line.input();
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty() && m_trace.takesLines())
         m_trace.write("rx", bytes, receptionMeaning(bytes));
     return bytes;
 }

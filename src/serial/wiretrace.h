@@ -39,6 +39,9 @@ public:
     WireTrace &operator=(const WireTrace &) = delete;
 
     void write(const char *what, const QByteArray &bytes, const QString &meaning);
+    // False once the file could not be opened or written: callers can skip
+    // working out the meaning of lines nobody will read.
+    bool takesLines() const { return !m_opened || m_file.isOpen(); }
 
     static qint64 nowMicroseconds();
 
