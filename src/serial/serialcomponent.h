@@ -56,6 +56,15 @@ public:
 
     QString errorDescription() const { return m_errorDescription; }
 
+    // A line for the trace of the line, where one is kept: what the
+    // receiver made of a reception, or what the program began or ended.
+    virtual void annotate(const char *what, const QByteArray &bytes, const QString &meaning)
+    {
+        Q_UNUSED(what);
+        Q_UNUSED(bytes);
+        Q_UNUSED(meaning);
+    }
+
 signals:
     // Raised on the GUI thread when received bytes are waiting.
     void OnComm();

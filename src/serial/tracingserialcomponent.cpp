@@ -48,6 +48,12 @@ QByteArray TracingSerialComponent::input()
     return bytes;
 }
 
+void TracingSerialComponent::annotate(const char *what, const QByteArray &bytes, const QString &meaning)
+{
+    if (m_trace.takesLines())
+        m_trace.write(what, bytes, meaning);
+}
+
 bool TracingSerialComponent::passOn(bool ok, const QString &doing)
 {
     if (ok)

@@ -29,6 +29,7 @@ public:
     bool output(const QByteArray &bytes) override;
     int inBufferCount() const override { return m_line.inBufferCount(); }
     QByteArray input() override;
+    void annotate(const char *what, const QByteArray &bytes, const QString &meaning) override;
 
 private:
     // The result of a call on the line; a failure is traced and its
