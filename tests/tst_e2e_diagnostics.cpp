@@ -147,6 +147,7 @@ class TestE2EDiagnostics : public QObject
     Q_OBJECT
 
 private slots:
+    void traceFollowsTheLine_data();
     void traceFollowsTheLine();
     void noTraceWithoutTheVariable();
     void unwritableTraceCostsOneLine_data();
@@ -158,10 +159,25 @@ private slots:
     void scanWithoutHost();
 };
 
+void TestE2EDiagnostics::traceFollowsTheLine_data()
+{
+    QTest::addColumn<QStringList>("options");
+    // What the trace says the receptions were, besides "filed".
+    QTest::addColumn<QStringList>("verdicts");
+    QTest::newRow("clean line") << QStringList() << QStringList();
+    QTest::newRow("adapter echoes") << QStringList{"--echo"} << QStringList{"echo"};
+    QTest::newRow("stray byte ahead of each reply") << QStringList{"--stray-byte"} << QStringList{"stray"};
+    QTest::newRow("another master") << QStringList{"--other-master"} << QStringList{"other-master"};
+    QTest::newRow("another address, bad checksum")
+        << QStringList{"--other-address", "7"} << QStringList{"bad-checksum"};
+}
+
 void TestE2EDiagnostics::traceFollowsTheLine()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, verdicts);
     SimulatorProcess sim;
-    QVERIFY(sim.start());
+    QVERIFY(sim.start(options));
     sim.command("inputs 05 00");
     QTemporaryDir dir;
     const QString tracePath = dir.filePath(QStringLiteral("wire.txt"));
@@ -184,19 +200,24 @@ void TestE2EDiagnostics::traceFollowsTheLine()
     QCOMPARE(wire.first().meaning, QStringLiteral("COM1 ") + sim.ptyPath());
     QCOMPARE(wire.last().what, QStringLiteral("close"));
     QList<TraceLine> sent;
-    QStringList receptions;
+    QStringList filed;
+    QStringList seen;
     for (qsizetype i = 0; i < wire.size(); ++i) {
         QVERIFY(i == 0 || wire[i].micros >= wire[i - 1].micros);
-        if (wire[i].what == QLatin1String("tx"))
+        const QString &what = wire[i].what;
+        if (what == QLatin1String("tx"))
             sent.append(wire[i]);
-        else if (wire[i].what == QLatin1String("rx"))
-            receptions.append(wire[i].bytes + QStringLiteral("  ") + wire[i].meaning);
+        else if (what == QLatin1String("filed"))
+            filed.append(wire[i].bytes + QStringLiteral("  ") + wire[i].meaning);
+        else if (!QStringList{"rx", "open", "close"}.contains(what) && !seen.contains(what))
+            seen.append(what);
     }
+    QCOMPARE(seen, verdicts);
     QCOMPARE(sent.first().meaning, QStringLiteral("output command, address 0, all outputs off"));
     QCOMPARE(sent[1].bytes + QStringLiteral("  ") + sent[1].meaning,
              QStringLiteral("E0 00 3F 00 00 1F  input status query, address 0"));
-    QVERIFY(receptions.contains(QStringLiteral("E0 00 3F 05 00 24  inputs 1 3 in alarm")));
-    QVERIFY(receptions.contains(QStringLiteral("E0 00 3B 00 00 1B  all outputs off")));
+    QVERIFY(filed.contains(QStringLiteral("E0 00 3F 05 00 24  inputs 1 3 in alarm")));
+    QVERIFY(filed.contains(QStringLiteral("E0 00 3B 00 00 1B  all outputs off")));
 
     // Every frame the tester traced reached the simulator, in order, and
     // was traced before it arrived there (both clocks are the same).
