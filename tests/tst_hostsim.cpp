@@ -410,6 +410,10 @@ void TestHostSim::scheduleRepeats()
     for (int i = 0; i < 5 && schedule.next(&at, &action); ++i)
         times << at;
     QCOMPARE(times, (QList<qint64>{2000, 5000, 12000, 15000, 22000}));
+    // A round is finished, then those the clock has left behind are passed over.
+    QVERIFY(schedule.next(&at, &action, 95000) && at == 25000);
+    QVERIFY(schedule.next(&at, &action, 95000));
+    QCOMPARE(at, 92000);
 
     QVERIFY(parseScenario(QStringLiteral("at 2 s alarm 2\n"), 8, &scenario, &error));
     ScenarioSchedule once(scenario);
@@ -610,23 +614,33 @@ void TestHostSim::programRejectsBadScenarioAndStopsOnSigterm()
     const QString message = QString::fromLocal8Bit(bad.readAllStandardError());
     QVERIFY2(message.contains(QLatin1String("line 3")), qPrintable(message));
 
+    // A scenario far more than the machine can play in time: the steps
+    // still leave room for the line and the signal.
+    const QString overload = dir.filePath(QStringLiteral("overload.scenario"));
+    QFile heavy(overload);
+    QVERIFY(heavy.open(QIODevice::WriteOnly));
+    heavy.write("repeat 1 ms\n" + QByteArray("at 0ms alarm 1\n").repeated(60000));
+    heavy.close();
+
     // A background run with stdin at EOF still answers, until terminated.
-    QProcess sim;
-    sim.setStandardInputFile(QProcess::nullDevice());
-    sim.start(kProgram, {QStringLiteral("--scenario"), demoScenario()});
-    QVERIFY(sim.waitForStarted(10000));
-    const int fd = openRaw(readLineWithin(sim, 10000));
-    QVERIFY(fd >= 0);
-    for (int round = 0; round < 2; ++round) {
-        QCOMPARE(::write(fd, kOutputQuery0.constData(), 6), ssize_t(6));
-        QCOMPARE(readBytesWithin(fd, 6, 10000), kOutputQuery0);
+    for (const QString &scenario : {demoScenario(), overload}) {
+        QProcess sim;
+        sim.setStandardInputFile(QProcess::nullDevice());
+        sim.start(kProgram, {QStringLiteral("--scenario"), scenario});
+        QVERIFY(sim.waitForStarted(10000));
+        const int fd = openRaw(readLineWithin(sim, 10000));
+        QVERIFY(fd >= 0);
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(::write(fd, kOutputQuery0.constData(), 6), ssize_t(6));
+            QCOMPARE(readBytesWithin(fd, 6, 10000), kOutputQuery0);
+        }
+        ::close(fd);
+        QCOMPARE(sim.state(), QProcess::Running);
+        sim.terminate();
+        QVERIFY2(sim.waitForFinished(10000), qPrintable(scenario));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
     }
-    ::close(fd);
-    QCOMPARE(sim.state(), QProcess::Running);
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(10000));
-    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.exitCode(), 0);
 
     QProcess once;
     once.setStandardInputFile(QProcess::nullDevice());
