@@ -53,6 +53,13 @@ public:
     void write(const QByteArray &bytes) override { writes.append(bytes); }
     void deliver(const QByteArray &bytes) { emit received(bytes); }
     QByteArray all() const { return writes.join(); }
+    QStringList hexWrites() const
+    {
+        QStringList text;
+        for (const QByteArray &bytes : writes)
+            text << hexBytes(bytes);
+        return text;
+    }
 
     QList<QByteArray> writes;
 };
@@ -81,6 +88,8 @@ private slots:
     void readerKeepsPartialFrameAcrossFeeds();
 
     void faults();
+    void lineFaults_data();
+    void lineFaults();
     void byteGapKeepsRepliesWhole();
     void delayedReplyComesLater();
     void dropIsTraced();
@@ -278,6 +287,76 @@ void TestHostSim::faults()
     }
 }
 
+void TestHostSim::lineFaults_data()
+{
+    // The host has inputs 1 and 3 in alarm; `writes` are the simulator's
+    // writes to the line in hex, `trace` the kinds of its trace lines.
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("heard");
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QString>("trace");
+    const QString reply = QStringLiteral("E0 00 3F 05 00 24");
+    QTest::newRow("echo") << QStringList{"--echo"} << kInputQuery0 << QStringList{"E0 00 3F 00 00 1F", reply}
+                          << "tx-echo rx tx";
+    QTest::newRow("echo of a frame for another host")
+        << QStringList{"--echo"} << hex("55E0013F000020") << QStringList{"55 E0 01 3F 00 00 20"}
+        << "tx-echo rx-garbage rx-other";
+    QTest::newRow("stray byte") << QStringList{"--stray-byte"} << kInputQuery0 << QStringList{"00 " + reply}
+                                << "rx tx-stray tx";
+    QTest::newRow("split") << QStringList{"--split-gap", "15"} << kInputQuery0
+                           << QStringList{"E0 00 3F", "05 00 24"} << "rx tx tx-split";
+    QTest::newRow("other master") << QStringList{"--other-master"} << kInputQuery0
+                                  << QStringList{"E0 00 3D 04 00 21", reply} << "rx tx-other-master tx";
+    QTest::newRow("other master, output query")
+        << QStringList{"--other-master"} << kOutputQuery0 << QStringList{"E0 00 3B 00 00 1B"} << "rx tx";
+    QTest::newRow("other address") << QStringList{"--other-address", "7"} << kInputQuery0
+                                   << QStringList{reply, "E0 07 3F 80 00 FF"} << "rx tx tx-other-address";
+    QTest::newRow("other framing") << QStringList{"--other-framing"} << kInputQuery0
+                                   << QStringList{"A0 00 3F 05 00 00"} << "rx tx";
+    QTest::newRow("all at once") << QStringList{"--echo",          "--stray-byte",
+                                                "--split-gap",     "15",
+                                                "--other-address", "7",
+                                                "--other-master"}
+                                 << kInputQuery0
+                                 << QStringList{"E0 00 3F 00 00 1F", "E0 00 3D 04 00 21", "00 E0 00 3F",
+                                                "05 00 24", "E0 07 3F 80 00 FF"}
+                                 << "tx-echo rx tx-other-master tx-stray tx tx-split tx-other-address";
+}
+
+void TestHostSim::lineFaults()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, heard);
+    QFETCH(QStringList, writes);
+    const ParsedOptions parsed = parseOptions(QStringList{QStringLiteral("alarm-host-sim")} + options);
+    QCOMPARE(int(parsed.outcome), int(ParsedOptions::Outcome::Run));
+    QTemporaryDir dir;
+    Trace trace;
+    QString error;
+    QVERIFY2(trace.open(dir.filePath(QStringLiteral("trace.txt")), &error), qPrintable(error));
+
+    HostModel model;
+    QVERIFY(model.setInputBytes(0x05, 0));
+    FakeLine line;
+    HostSimulator sim(&model, &line, &trace, parsed.options.faults);
+    line.deliver(heard);
+    QTRY_COMPARE_WITH_TIMEOUT(line.hexWrites(), writes, 5000);
+    QCOMPARE(int(model.outputs()), 0); // another master's command is not for the host to obey
+
+    QFile file(dir.filePath(QStringLiteral("trace.txt")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList kinds;
+    for (const QByteArray &text : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = text.split(' ');
+        if (fields.size() < 2)
+            continue;
+        kinds << QString::fromLatin1(fields[1]);
+        // Every line of a fault names it.
+        QVERIFY2(!kinds.last().startsWith(QLatin1String("tx-")) || text.contains("  "), text.constData());
+    }
+    QTEST(kinds.join(u' '), "trace");
+}
+
 void TestHostSim::byteGapKeepsRepliesWhole()
 {
     HostModel model;
@@ -467,6 +546,8 @@ void TestHostSim::options()
         {QStringLiteral("--nonsense")},
         {QStringLiteral("stray")},
         {QStringLiteral("--delay")},
+        {QStringLiteral("--split-gap"), QStringLiteral("0")},
+        {QStringLiteral("--other-address"), QStringLiteral("16")},
     };
     for (const QStringList &args : bad) {
         p = parse(args);
