@@ -13,7 +13,7 @@ BusScanner::BusScanner(SerialComponent &line, int firstAddress, int lastAddress,
     m_timeout.setSingleShot(true);
     m_timeout.setTimerType(Qt::PreciseTimer);
     m_timeout.setInterval(timeoutMs);
-    connect(&m_timeout, &QTimer::timeout, this, &BusScanner::onTimeout);
+    connect(&m_timeout, &QTimer::timeout, this, &BusScanner::endStep);
     connect(&m_line, &SerialComponent::OnComm, this, &BusScanner::onComm);
 }
 
@@ -68,7 +68,7 @@ void BusScanner::onComm()
         if (m_received.contains(echoProbe())) {
             m_timeout.stop();
             m_echoes = true;
-            onTimeout();
+            endStep();
         }
         return;
     }
@@ -131,7 +131,7 @@ QString BusScanner::fault() const
     }
 }
 
-void BusScanner::onTimeout()
+void BusScanner::endStep()
 {
     if (m_probing) {
         m_probing = false;

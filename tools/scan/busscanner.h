@@ -53,7 +53,8 @@ private:
     bool send(const QByteArray &frame);
     void ask(uint8_t code);
     void onComm();
-    void onTimeout();
+    // The step is over: its timeout ran out, or the echo check got its bytes back.
+    void endStep();
     void answered(const QByteArray &reply);
     // What went wrong in a step that got no answer, in words; empty when
     // nothing but the echo came.
