@@ -931,8 +931,12 @@ void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck()
 
 void TestLinkage::checkLeftWaitingIsAbandoned_data()
 {
-    QTest::addColumn<int>("leave"); // the page selected, or -1: linkage unticked
+    // The page selected, or -1: linkage unticked, -2: the table cleared,
+    // -3: the only linked row confirmed empty.
+    QTest::addColumn<int>("leave");
     QTest::newRow("linkage unticked") << -1;
+    QTest::newRow("table cleared") << -2;
+    QTest::newRow("row emptied") << -3;
     QTest::newRow("8-channel page") << 0;
     QTest::newRow("16-channel page") << 1;
     QTest::newRow("watchdog page") << 2;
@@ -948,9 +952,15 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     f.prepare(0, {0, 2});
     f.ui.Command1->click();
     f.advanceTo(90); // no reply to the queries at 30 and 80
-    if (leave < 0)
+    if (leave == -1)
         f.ui.Check3->click();
-    else
+    if (leave == -2)
+        f.ui.Command4->click();
+    if (leave == -3) {
+        f.ui.Check2[2]->click();
+        f.ui.Command3->click();
+    }
+    if (leave >= 0)
         f.page(leave);
     QVERIFY(!f.state.linkageActive && !f.state.inputCheckPending);
     if (leave < 0) {
@@ -968,8 +978,12 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
     // A later press starts afresh.
     f.page(4);
-    if (leave < 0)
+    if (leave == -1)
         f.ui.Check3->click();
+    if (leave < -1) {
+        f.ui.Check2[2]->click();
+        f.ui.Command3->click();
+    }
     f.advanceTo(1000);
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), 0);
