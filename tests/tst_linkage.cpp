@@ -211,7 +211,7 @@ private slots:
     void lockRefusesResetAndCancel();
     void alarmWhileLockedChangesNothing_data();
     void alarmWhileLockedChangesNothing();
-    void linkageFrameWhileLockedLeavesPollingStopped();
+    void linkageFrameWhileLockedRestartsPolling();
     void filterAndResetTimersRunningOutWhileLocked();
     void cancelRestoresSetUp_data();
     void cancelRestoresSetUp();
@@ -691,21 +691,22 @@ void TestLinkage::alarmWhileLockedChangesNothing()
     QVERIFY(f.framesFrom(141).isEmpty());
 }
 
-void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
+void TestLinkage::linkageFrameWhileLockedRestartsPolling()
 {
     LinkageFixture f;
     f.alarmOnInputs1And3();
     f.advanceTo(95);
     f.ui.Command7[0]->click();
-    f.advanceTo(5000);
-    QCOMPARE(f.framesFrom(86), QStringList{at(110, "E0 00 3D 84 00 A1")});
-    QCOMPARE(f.counting(), QString());
-    QCOMPARE(f.c.Timer1->interval(), 30);
-    QVERIFY(f.port.portOpen());
+    f.advanceTo(215);
+    QCOMPARE(f.framesFrom(86), (QStringList{at(110, "E0 00 3D 84 00 A1"), at(140, kInQuery),
+                                            at(160, kOutQuery), at(210, kInQuery)}));
+    QVERIFY(f.state.locked);
+    QCOMPARE(f.ui.Command7[0]->text(), QStringLiteral("取消锁定"));
+    // Unlocking starts Timer1 with the period it last had; the output query
+    // at 230 finds it counting and leaves the count as it is.
     f.ui.Command7[0]->click();
-    QCOMPARE(f.counting(), QString("1"));
-    f.advanceTo(5090);
-    QCOMPARE(f.framesFrom(5000), (QStringList{at(5030, kInQuery), at(5050, kOutQuery)}));
+    f.advanceTo(285);
+    QCOMPARE(f.framesFrom(211), (QStringList{at(230, kOutQuery), at(265, kInQuery), at(285, kOutQuery)}));
 }
 
 void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
@@ -716,16 +717,14 @@ void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
     QVERIFY(!f.ui.Command7[0]->isHidden());
     f.ui.Command7[0]->click();
     host.runTo(9000);
-    // The filter timer's frame goes out, polling stays stopped; the reset
-    // timer's press is refused.
-    QCOMPARE(f.framesFrom(4401), QStringList{at(5565, kAllOff)});
+    // The filter timer's frame goes out and polling resumes after it, still
+    // locked: the alarm drives no output, and the reset timer's press is
+    // refused.
+    QCOMPARE(f.commands(4401), QStringList{at(5565, kAllOff)});
+    QCOMPARE(f.framesFrom(5566).mid(0, 2), (QStringList{at(5595, kInQuery), at(5615, kOutQuery)}));
     QCOMPARE(f.boxes.texts(), QStringList{kLockedText});
     QCOMPARE(f.boxes.shown().first().time, int64_t(8545));
     QVERIFY(f.state.filterPending);
-    QCOMPARE(f.counting(), QString());
-    f.ui.Command7[0]->click();
-    host.runTo(9060);
-    QCOMPARE(f.framesFrom(9000), (QStringList{at(9030, kInQuery), at(9050, kOutQuery)}));
 }
 
 void TestLinkage::cancelRestoresSetUp_data()
