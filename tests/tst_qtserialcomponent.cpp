@@ -185,6 +185,8 @@ private slots:
     void discardedInputIsGone();
     void frameWrittenBeforeCloseReachesPeer();
     void stalledLineDoesNotHoldTheClose();
+    void lastFrameGoesOutBeforeTheSettingsGoBack_data();
+    void lastFrameGoesOutBeforeTheSettingsGoBack();
     void vanishedDeviceFailsWrites();
 
 private:
@@ -619,6 +621,36 @@ void TestQtSerialComponent::stalledLineDoesNotHoldTheClose()
     // driver's queue, which the close discarded rather than left to go out.
     const QByteArray late = pty.read(256 * 1024, 500);
     QVERIFY2(late.size() <= 4096, qPrintable(QString::number(late.size())));
+}
+
+void TestQtSerialComponent::lastFrameGoesOutBeforeTheSettingsGoBack_data()
+{
+    QTest::addColumn<bool>("interrupted");
+    QTest::newRow("quiet") << false;
+}
+
+// Another program left the line at 19200, which QSerialPort puts back when
+// it closes. A pseudo-terminal cannot tell when its transmitter is empty,
+// so the close first gives the last frame its line time at 9600.
+void TestQtSerialComponent::lastFrameGoesOutBeforeTheSettingsGoBack()
+{
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid());
+    termios line{};
+    QVERIFY(::tcgetattr(pty.slave(), &line) == 0 && ::cfsetspeed(&line, B19200) == 0);
+    QCOMPARE(::tcsetattr(pty.slave(), TCSANOW, &line), 0);
+    QVERIFY(openOn(component, pty));
+
+    QElapsedTimer sinceWritten;
+    sinceWritten.start();
+    QVERIFY(component.output(kReplyA));
+    QVERIFY(component.setPortOpen(false));
+    const qint64 frameNs = 6 * 10 * 1000000000LL / 9600;
+    QVERIFY2(sinceWritten.nsecsElapsed() >= frameNs,
+             qPrintable(QString::number(sinceWritten.nsecsElapsed())));
+    QCOMPARE(::tcgetattr(pty.slave(), &line), 0);
+    QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
 }
 
 void TestQtSerialComponent::vanishedDeviceFailsWrites()
