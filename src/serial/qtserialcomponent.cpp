@@ -37,8 +37,13 @@ constexpr int kCloseDrainMs = 500;
 // before.
 bool waitOnLine(LineHandle fd, const QDeadlineTimer &until)
 {
-    pollfd device{fd, 0, 0};
-    return ::poll(&device, 1, int(until.remainingTime())) == 0;
+    int ready = 0;
+    do {
+        pollfd device{fd, 0, 0};
+        ready = ::poll(&device, 1, int(until.remainingTime()));
+        // A signal caught meanwhile says nothing of the line.
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
 }
 #else
 // Nothing to wait on here: the waits of the close end at once.
