@@ -151,6 +151,7 @@ private slots:
     void noTraceWithoutTheVariable();
     void unwritableTraceCostsOneLine_data();
     void unwritableTraceCostsOneLine();
+    void traceAtTheFileSizeLimitStopsOnlyTheTrace();
     void traceIntoFolder_data();
     void traceIntoFolder();
     void scanFindsTheHost();
@@ -264,6 +265,41 @@ void TestE2EDiagnostics::unwritableTraceCostsOneLine()
     const QStringList lines = errors.lines();
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().contains(path) && lines.first().contains(reason), qPrintable(lines.first()));
+}
+
+// The program itself under a file size limit that its trace reaches with
+// the port's first closing: the write fails with EFBIG and costs one line,
+// where SIGXFSZ would have killed it. The port is named by a long link so
+// that two trace lines pass a limit that the lock files stay under.
+void TestE2EDiagnostics::traceAtTheFileSizeLimitStopsOnlyTheTrace()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    QTemporaryDir dir;
+    const QString port = dir.filePath(QString(100, u'p'));
+    QVERIFY(QFile::link(sim.ptyPath(), port));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ALARM_HOST_TESTER_COM1"), port);
+    environment.insert(QStringLiteral("ALARM_HOST_TESTER_TRACE"), dir.filePath(QStringLiteral("wire.txt")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    QProcess tester;
+    tester.setProcessEnvironment(environment);
+    tester.setChildProcessModifier([] {
+        const rlimit limit{200, 200};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    tester.start(QStringLiteral(ALARM_BIN_DIR "/alarm-host-tester"));
+    QByteArray errors;
+    QVERIFY(waitUntil(
+        [&] {
+            errors += tester.readAllStandardError();
+            return errors.contains("File too large") || tester.state() == QProcess::NotRunning;
+        },
+        10000));
+    QCOMPARE(tester.state(), QProcess::Running);
+    QVERIFY2(errors.contains("alarm-host-tester: cannot write trace file"), errors.constData());
+    tester.kill();
+    tester.waitForFinished();
 }
 
 void TestE2EDiagnostics::traceIntoFolder_data()

@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -678,7 +676,6 @@ void TestHostSim::programStopsWhenItCannotGoOn()
     const bool limited = QTest::currentDataTag() == QLatin1String("trace write fails");
     if (limited) {
         sim.setChildProcessModifier([] {
-            std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{60, 60};
             setrlimit(RLIMIT_FSIZE, &limit);
         });
