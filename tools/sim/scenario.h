@@ -29,12 +29,14 @@ struct InputAction
 // One line typed on standard input.
 struct ConsoleCommand
 {
-    enum class Kind { None, Input, State, Quit, Help };
+    enum class Kind { None, Input, State, Quit, Help, Echo };
     Kind kind = Kind::None;
     InputAction action;
+    bool echo = false; // Echo: on or off
 };
 
-// Parses "alarm N", "clear N", "inputs HH HH", "state", "quit", "help";
+// Parses "alarm N", "clear N", "inputs HH HH", "state", "quit", "help",
+// "echo on|off";
 // an empty line gives Kind::None. `channels` bounds the input numbers.
 bool parseConsoleCommand(const QString &line, int channels, ConsoleCommand *command, QString *error);
 QString consoleHelp();
@@ -67,8 +69,11 @@ class ScenarioSchedule
 {
 public:
     explicit ScenarioSchedule(Scenario scenario);
-    // False once a one-shot scenario is used up (or has no steps).
-    bool next(qint64 *atMs, InputAction *action);
+    // False once a one-shot scenario is used up (or has no steps). Rounds
+    // that would start before the one under way at `nowMs` are passed over:
+    // every step sets inputs to fixed values, so a round played again leaves
+    // what the round just played left.
+    bool next(qint64 *atMs, InputAction *action, qint64 nowMs = 0);
 
 private:
     Scenario m_scenario;
@@ -89,6 +94,10 @@ signals:
     void stepDue(const hostsim::InputAction &action);
 
 private:
+    // Steps run per turn of the event loop while catching up, so that the
+    // line and the signals are served in between.
+    static constexpr int kStepsPerTurn = 1000;
+
     void fire();
     void armNext();
 
