@@ -310,24 +310,19 @@ void TestE2EDiagnostics::traceAtTheFileSizeLimitStopsOnlyTheTrace()
     QTemporaryDir dir;
     const QString port = dir.filePath(QString(100, u'p'));
     QVERIFY(QFile::link(sim.ptyPath(), port));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("ALARM_HOST_TESTER_COM1"), port);
-    environment.insert(QStringLiteral("ALARM_HOST_TESTER_TRACE"), dir.filePath(QStringLiteral("wire.txt")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    const ScopedEnv com("ALARM_HOST_TESTER_COM1", port);
+    const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", dir.filePath(QStringLiteral("wire.txt")));
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
     QProcess tester;
-    tester.setProcessEnvironment(environment);
     tester.setChildProcessModifier([] {
         const rlimit limit{200, 200};
         setrlimit(RLIMIT_FSIZE, &limit);
     });
     tester.start(QStringLiteral(ALARM_BIN_DIR "/alarm-host-tester"));
     QByteArray errors;
-    QVERIFY(waitUntil(
-        [&] {
-            errors += tester.readAllStandardError();
-            return errors.contains("File too large") || tester.state() == QProcess::NotRunning;
-        },
-        10000));
+    QTRY_VERIFY_WITH_TIMEOUT((errors += tester.readAllStandardError()).contains("File too large")
+                                 || tester.state() == QProcess::NotRunning,
+                             10000);
     QCOMPARE(tester.state(), QProcess::Running);
     QVERIFY2(errors.contains("alarm-host-tester: cannot write trace file"), errors.constData());
     tester.kill();
