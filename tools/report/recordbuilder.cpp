@@ -178,7 +178,8 @@ void RecordBuilder::sent(qint64 time, const TraceLine &line)
         return;
     ++m_record.queries[index].sent;
     if (kQueryCodes[index] == 0x3D) {
-        outputCommand(time, uint8_t(line.bytes[3]));
+        // After the replies before it, whose outputs it may change.
+        m_filed.append({time, line.bytes, true});
         return;
     }
     settleStep();
@@ -211,7 +212,7 @@ void RecordBuilder::received(qint64 time, TraceWhat verdict, const QByteArray &b
         return;
     // Filed when it came, shown to be an echo only by the reply after it.
     for (qsizetype i = m_filed.size() - 1; i >= 0; --i) {
-        if (m_filed[i].bytes == bytes) {
+        if (!m_filed[i].command && m_filed[i].bytes == bytes) {
             m_filed.remove(i);
             --m_record.replies;
             return;
@@ -242,14 +243,14 @@ void RecordBuilder::judgePending()
 
 void RecordBuilder::settleStep()
 {
-    if (m_stepQuery < 0) {
-        m_filed.clear();
-        return;
-    }
-    const uint8_t code = kQueryCodes[m_stepQuery];
+    const uint8_t code = m_stepQuery >= 0 ? kQueryCodes[m_stepQuery] : 0;
     bool answered = false;
-    for (const Piece &piece : m_filed) {
-        if (piece.bytes.size() < 4 || uint8_t(piece.bytes[2]) != code)
+    for (const Piece &piece : std::as_const(m_filed)) {
+        if (piece.command) {
+            outputCommand(piece.time, uint8_t(piece.bytes[3]));
+            continue;
+        }
+        if (m_stepQuery < 0 || piece.bytes.size() < 4 || uint8_t(piece.bytes[2]) != code)
             continue;
         if (!answered) {
             const qint64 micros =
@@ -263,6 +264,9 @@ void RecordBuilder::settleStep()
         else
             applyOutputs(piece.time, uint8_t(piece.bytes[3]));
     }
+    m_filed.clear();
+    if (m_stepQuery < 0)
+        return;
     QueryCount &count = m_record.queries[m_stepQuery];
     if (answered) {
         ++count.answered;
@@ -271,7 +275,6 @@ void RecordBuilder::settleStep()
         addMark(m_record.missingMarks, m_stepTime);
     }
     m_stepQuery = -1;
-    m_filed.clear();
 }
 
 void RecordBuilder::applyInputs(qint64 time, uint16_t bits)

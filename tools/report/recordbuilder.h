@@ -40,10 +40,12 @@ public:
     record::Record finish();
 
 private:
+    // A reply filed, or an output command written, in the order they came.
     struct Piece
     {
         qint64 time = 0;
         QByteArray bytes;
+        bool command = false;
     };
     struct PendingLinkage
     {
@@ -79,7 +81,8 @@ private:
     qint64 m_last = 0;
     bool m_seenLine = false;
 
-    // The query of the step under way and the replies filed in it.
+    // The query of the step under way, the replies filed and the output
+    // commands written in it.
     int m_stepQuery = -1;
     qint64 m_stepTime = 0;
     QVarLengthArray<Piece, 4> m_filed;
