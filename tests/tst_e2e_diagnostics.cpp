@@ -147,21 +147,38 @@ class TestE2EDiagnostics : public QObject
     Q_OBJECT
 
 private slots:
+    void traceFollowsTheLine_data();
     void traceFollowsTheLine();
     void noTraceWithoutTheVariable();
     void unwritableTraceCostsOneLine_data();
     void unwritableTraceCostsOneLine();
     void traceIntoFolder_data();
     void traceIntoFolder();
+    void scanFindsTheHost_data();
     void scanFindsTheHost();
     void scanWithoutHost_data();
     void scanWithoutHost();
 };
 
+void TestE2EDiagnostics::traceFollowsTheLine_data()
+{
+    QTest::addColumn<QStringList>("options");
+    // What the trace says the receptions were, besides "filed".
+    QTest::addColumn<QStringList>("verdicts");
+    QTest::newRow("clean line") << QStringList() << QStringList();
+    QTest::newRow("adapter echoes") << QStringList{"--echo"} << QStringList{"echo"};
+    QTest::newRow("stray byte ahead of each reply") << QStringList{"--stray-byte"} << QStringList{"stray"};
+    QTest::newRow("another master") << QStringList{"--other-master"} << QStringList{"other-master"};
+    QTest::newRow("another address, bad checksum")
+        << QStringList{"--other-address", "7"} << QStringList{"bad-checksum"};
+}
+
 void TestE2EDiagnostics::traceFollowsTheLine()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, verdicts);
     SimulatorProcess sim;
-    QVERIFY(sim.start());
+    QVERIFY(sim.start(options));
     sim.command("inputs 05 00");
     QTemporaryDir dir;
     const QString tracePath = dir.filePath(QStringLiteral("wire.txt"));
@@ -196,19 +213,24 @@ void TestE2EDiagnostics::traceFollowsTheLine()
     QCOMPARE(marks, QStringList({"poll-start address=0 inputs=8 period_ms=50", "poll-stop "}));
     QCOMPARE(wire.last().what, QStringLiteral("close"));
     QList<TraceLine> sent;
-    QStringList receptions;
+    QStringList filed;
+    QStringList seen;
     for (qsizetype i = 0; i < wire.size(); ++i) {
         QVERIFY(i == 0 || wire[i].micros >= wire[i - 1].micros);
-        if (wire[i].what == QLatin1String("tx"))
+        const QString &what = wire[i].what;
+        if (what == QLatin1String("tx"))
             sent.append(wire[i]);
-        else if (wire[i].what == QLatin1String("rx"))
-            receptions.append(wire[i].bytes + QStringLiteral("  ") + wire[i].meaning);
+        else if (what == QLatin1String("filed"))
+            filed.append(wire[i].bytes + QStringLiteral("  ") + wire[i].meaning);
+        else if (!QStringList{"rx", "open", "close"}.contains(what) && !seen.contains(what))
+            seen.append(what);
     }
+    QCOMPARE(seen, verdicts);
     QCOMPARE(sent.first().meaning, QStringLiteral("output command, address 0, all outputs off"));
     QCOMPARE(sent[1].bytes + QStringLiteral("  ") + sent[1].meaning,
              QStringLiteral("E0 00 3F 00 00 1F  input status query, address 0"));
-    QVERIFY(receptions.contains(QStringLiteral("E0 00 3F 05 00 24  inputs 1 3 in alarm")));
-    QVERIFY(receptions.contains(QStringLiteral("E0 00 3B 00 00 1B  all outputs off")));
+    QVERIFY(filed.contains(QStringLiteral("E0 00 3F 05 00 24  inputs 1 3 in alarm")));
+    QVERIFY(filed.contains(QStringLiteral("E0 00 3B 00 00 1B  all outputs off")));
 
     // Every frame the tester traced reached the simulator, in order, and
     // was traced before it arrived there (both clocks are the same).
@@ -327,10 +349,21 @@ void TestE2EDiagnostics::traceIntoFolder()
     }
 }
 
+void TestE2EDiagnostics::scanFindsTheHost_data()
+{
+    QTest::addColumn<QStringList>("fault");
+    QTest::addColumn<bool>("echo");
+    QTest::newRow("clean line") << QStringList{} << false;
+    QTest::newRow("adapter echoes") << QStringList{"--echo"} << true;
+    QTest::newRow("stray byte before replies") << QStringList{"--stray-byte"} << false;
+}
+
 void TestE2EDiagnostics::scanFindsTheHost()
 {
+    QFETCH(QStringList, fault);
+    QFETCH(bool, echo);
     SimulatorProcess sim;
-    QVERIFY(sim.start({"--address", "7", "--model", "16"}));
+    QVERIFY(sim.start(QStringList{"--address", "7", "--model", "16"} + fault));
     sim.command("inputs 05 01");
     {
         QtSerialComponent line;
@@ -341,19 +374,26 @@ void TestE2EDiagnostics::scanFindsTheHost()
 
     const ScanRun json = scan({"--com", "1", "--json"});
     QCOMPARE(json.exitCode, 0);
-    QCOMPARE(json.out, QStringLiteral(R"([{"address":7,"in1":5,"in2":1,"out":129}])"));
+    QCOMPARE(json.out, QStringLiteral(R"({"echo":%1,"hosts":[{"address":7,"in1":5,"in2":1,"out":129}]})")
+                           .arg(echo ? "true" : "false"));
     QCOMPARE(json.err, QString());
 
     const ScanRun text = scan({"--device", sim.ptyPath(), "--addresses", "6-8", "--timeout", "100"});
     QCOMPARE(text.exitCode, 0);
-    QCOMPARE(text.out, QStringLiteral("地址 7: 报警输入 1 3 9; 打开的输出 1 8"));
+    QCOMPARE(text.out, QStringLiteral("%1地址 7: 报警输入 1 3 9; 打开的输出 1 8")
+                           .arg(echo ? QStringLiteral("适配器回显:读回的本机发送字节已剔除\n") : QString()));
 
+    // The frames of the scan, leaving out what the line's faults added.
     QStringList asked;
-    for (const TraceLine &line : sim.trace())
-        asked.append(line.what + u' ' + line.bytes);
-    const QStringList scanOfOneHost{"rx-other E0 06 3F 00 00 25", "rx E0 07 3F 00 00 26",
-                                    "tx E0 07 3F 05 01 2C",       "rx E0 07 3B 00 00 22",
-                                    "tx E0 07 3B 81 00 A3",       "rx-other E0 08 3F 00 00 27"};
+    for (const TraceLine &line : sim.trace()) {
+        if (!line.what.startsWith(QLatin1String("tx-")))
+            asked.append(line.what + u' ' + line.bytes);
+    }
+    // The echo check's frame is discarded, as a host would.
+    const QStringList scanOfOneHost{"rx-bad E0 00 3F 00 00 9F",  "rx-other E0 06 3F 00 00 25",
+                                    "rx E0 07 3F 00 00 26",      "tx E0 07 3F 05 01 2C",
+                                    "rx E0 07 3B 00 00 22",      "tx E0 07 3B 81 00 A3",
+                                    "rx-other E0 08 3F 00 00 27"};
     QCOMPARE(asked.mid(asked.size() - scanOfOneHost.size()), scanOfOneHost);
 }
 
@@ -368,6 +408,9 @@ void TestE2EDiagnostics::scanWithoutHost_data()
     QTest::newRow("bad checksum") << QStringList{"--address", "3", "--bad-checksum"}
                                   << QStringList{"--com", "1", "--addresses", "2-4"} << 1
                                   << QStringLiteral("地址 3: 应答校验和错误 E0 03 3F 00 00 23\n没有主机应答");
+    QTest::newRow("replies framed otherwise")
+        << QStringList{"--other-framing"} << QStringList{"--com", "1", "--addresses", "0"} << 1
+        << QStringLiteral("地址 0: 应答格式错误 A0 00 3F 00 00 00\n没有主机应答");
     QTest::newRow("missing device") << QStringList{} << QStringList{"--device", "/nonexistent/tty"} << 2
                                     << QStringLiteral("alarm-host-scan: /nonexistent/tty: 无效的端口号");
     // Neither may fall back to a default: address 0, or COM1 (the simulator).

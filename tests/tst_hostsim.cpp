@@ -53,6 +53,13 @@ public:
     void write(const QByteArray &bytes) override { writes.append(bytes); }
     void deliver(const QByteArray &bytes) { emit received(bytes); }
     QByteArray all() const { return writes.join(); }
+    QStringList hexWrites() const
+    {
+        QStringList text;
+        for (const QByteArray &bytes : writes)
+            text << hexBytes(bytes);
+        return text;
+    }
 
     QList<QByteArray> writes;
 };
@@ -81,6 +88,8 @@ private slots:
     void readerKeepsPartialFrameAcrossFeeds();
 
     void faults();
+    void lineFaults_data();
+    void lineFaults();
     void byteGapKeepsRepliesWhole();
     void delayedReplyComesLater();
     void dropIsTraced();
@@ -278,6 +287,76 @@ void TestHostSim::faults()
     }
 }
 
+void TestHostSim::lineFaults_data()
+{
+    // The host has inputs 1 and 3 in alarm; `writes` are the simulator's
+    // writes to the line in hex, `trace` the kinds of its trace lines.
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("heard");
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QString>("trace");
+    const QString reply = QStringLiteral("E0 00 3F 05 00 24");
+    QTest::newRow("echo") << QStringList{"--echo"} << kInputQuery0 << QStringList{"E0 00 3F 00 00 1F", reply}
+                          << "tx-echo rx tx";
+    QTest::newRow("echo of a frame for another host")
+        << QStringList{"--echo"} << hex("55E0013F000020") << QStringList{"55 E0 01 3F 00 00 20"}
+        << "tx-echo rx-garbage rx-other";
+    QTest::newRow("stray byte") << QStringList{"--stray-byte"} << kInputQuery0 << QStringList{"00 " + reply}
+                                << "rx tx-stray tx";
+    QTest::newRow("split") << QStringList{"--split-gap", "15"} << kInputQuery0
+                           << QStringList{"E0 00 3F", "05 00 24"} << "rx tx tx-split";
+    QTest::newRow("other master") << QStringList{"--other-master"} << kInputQuery0
+                                  << QStringList{"E0 00 3D 04 00 21", reply} << "rx tx-other-master tx";
+    QTest::newRow("other master, output query")
+        << QStringList{"--other-master"} << kOutputQuery0 << QStringList{"E0 00 3B 00 00 1B"} << "rx tx";
+    QTest::newRow("other address") << QStringList{"--other-address", "7"} << kInputQuery0
+                                   << QStringList{reply, "E0 07 3F 80 00 FF"} << "rx tx tx-other-address";
+    QTest::newRow("other framing") << QStringList{"--other-framing"} << kInputQuery0
+                                   << QStringList{"A0 00 3F 05 00 00"} << "rx tx";
+    QTest::newRow("all at once") << QStringList{"--echo",          "--stray-byte",
+                                                "--split-gap",     "15",
+                                                "--other-address", "7",
+                                                "--other-master"}
+                                 << kInputQuery0
+                                 << QStringList{"E0 00 3F 00 00 1F", "E0 00 3D 04 00 21", "00 E0 00 3F",
+                                                "05 00 24", "E0 07 3F 80 00 FF"}
+                                 << "tx-echo rx tx-other-master tx-stray tx tx-split tx-other-address";
+}
+
+void TestHostSim::lineFaults()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, heard);
+    QFETCH(QStringList, writes);
+    const ParsedOptions parsed = parseOptions(QStringList{QStringLiteral("alarm-host-sim")} + options);
+    QCOMPARE(int(parsed.outcome), int(ParsedOptions::Outcome::Run));
+    QTemporaryDir dir;
+    Trace trace;
+    QString error;
+    QVERIFY2(trace.open(dir.filePath(QStringLiteral("trace.txt")), &error), qPrintable(error));
+
+    HostModel model;
+    QVERIFY(model.setInputBytes(0x05, 0));
+    FakeLine line;
+    HostSimulator sim(&model, &line, &trace, parsed.options.faults);
+    line.deliver(heard);
+    QTRY_COMPARE_WITH_TIMEOUT(line.hexWrites(), writes, 5000);
+    QCOMPARE(int(model.outputs()), 0); // another master's command is not for the host to obey
+
+    QFile file(dir.filePath(QStringLiteral("trace.txt")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList kinds;
+    for (const QByteArray &text : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = text.split(' ');
+        if (fields.size() < 2)
+            continue;
+        kinds << QString::fromLatin1(fields[1]);
+        // Every line of a fault names it.
+        QVERIFY2(!kinds.last().startsWith(QLatin1String("tx-")) || text.contains("  "), text.constData());
+    }
+    QTEST(kinds.join(u' '), "trace");
+}
+
 void TestHostSim::byteGapKeepsRepliesWhole()
 {
     HostModel model;
@@ -410,6 +489,10 @@ void TestHostSim::scheduleRepeats()
     for (int i = 0; i < 5 && schedule.next(&at, &action); ++i)
         times << at;
     QCOMPARE(times, (QList<qint64>{2000, 5000, 12000, 15000, 22000}));
+    // A round is finished, then those the clock has left behind are passed over.
+    QVERIFY(schedule.next(&at, &action, 95000) && at == 25000);
+    QVERIFY(schedule.next(&at, &action, 95000));
+    QCOMPARE(at, 92000);
 
     QVERIFY(parseScenario(QStringLiteral("at 2 s alarm 2\n"), 8, &scenario, &error));
     ScenarioSchedule once(scenario);
@@ -463,6 +546,8 @@ void TestHostSim::options()
         {QStringLiteral("--nonsense")},
         {QStringLiteral("stray")},
         {QStringLiteral("--delay")},
+        {QStringLiteral("--split-gap"), QStringLiteral("0")},
+        {QStringLiteral("--other-address"), QStringLiteral("16")},
     };
     for (const QStringList &args : bad) {
         p = parse(args);
@@ -610,23 +695,33 @@ void TestHostSim::programRejectsBadScenarioAndStopsOnSigterm()
     const QString message = QString::fromLocal8Bit(bad.readAllStandardError());
     QVERIFY2(message.contains(QLatin1String("line 3")), qPrintable(message));
 
+    // A scenario far more than the machine can play in time: the steps
+    // still leave room for the line and the signal.
+    const QString overload = dir.filePath(QStringLiteral("overload.scenario"));
+    QFile heavy(overload);
+    QVERIFY(heavy.open(QIODevice::WriteOnly));
+    heavy.write("repeat 1 ms\n" + QByteArray("at 0ms alarm 1\n").repeated(60000));
+    heavy.close();
+
     // A background run with stdin at EOF still answers, until terminated.
-    QProcess sim;
-    sim.setStandardInputFile(QProcess::nullDevice());
-    sim.start(kProgram, {QStringLiteral("--scenario"), demoScenario()});
-    QVERIFY(sim.waitForStarted(10000));
-    const int fd = openRaw(readLineWithin(sim, 10000));
-    QVERIFY(fd >= 0);
-    for (int round = 0; round < 2; ++round) {
-        QCOMPARE(::write(fd, kOutputQuery0.constData(), 6), ssize_t(6));
-        QCOMPARE(readBytesWithin(fd, 6, 10000), kOutputQuery0);
+    for (const QString &scenario : {demoScenario(), overload}) {
+        QProcess sim;
+        sim.setStandardInputFile(QProcess::nullDevice());
+        sim.start(kProgram, {QStringLiteral("--scenario"), scenario});
+        QVERIFY(sim.waitForStarted(10000));
+        const int fd = openRaw(readLineWithin(sim, 10000));
+        QVERIFY(fd >= 0);
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(::write(fd, kOutputQuery0.constData(), 6), ssize_t(6));
+            QCOMPARE(readBytesWithin(fd, 6, 10000), kOutputQuery0);
+        }
+        ::close(fd);
+        QCOMPARE(sim.state(), QProcess::Running);
+        sim.terminate();
+        QVERIFY2(sim.waitForFinished(10000), qPrintable(scenario));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
     }
-    ::close(fd);
-    QCOMPARE(sim.state(), QProcess::Running);
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(10000));
-    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.exitCode(), 0);
 
     QProcess once;
     once.setStandardInputFile(QProcess::nullDevice());

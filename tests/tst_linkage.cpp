@@ -278,27 +278,44 @@ void TestLinkage::inputCheck_data()
 {
     QTest::addColumn<int>("replyAt");
     QTest::addColumn<QByteArray>("reply");
+    // A second reception 5 ms after the first, or nothing.
+    QTest::addColumn<QByteArray>("then");
+    QTest::addColumn<bool>("passes");
     QTest::addColumn<QStringList>("trace");
     const QStringList refused{at(30, kInQuery)};
-    QTest::newRow("inputs quiet") << 35 << QByteArray::fromHex("E0003F00001F")
+    const QByteArray quiet = QByteArray::fromHex("E0003F00001F");
+    QTest::newRow("inputs quiet") << 35 << quiet << QByteArray() << true
                                   << QStringList{at(30, kInQuery), at(35, kAllOff), at(55, kAllOff),
                                                  at(85, kInQuery), at(105, kOutQuery)};
-    QTest::newRow("input 1 in alarm") << 35 << QByteArray::fromHex("E0003F010020") << refused;
-    QTest::newRow("input 8 in alarm") << 35 << QByteArray::fromHex("E0003F80009F") << refused;
-    QTest::newRow("byte 4 set on the 8-channel host") << 35 << QByteArray::fromHex("E0003F000120") << refused;
+    QTest::newRow("input 1 in alarm")
+        << 35 << QByteArray::fromHex("E0003F010020") << QByteArray() << false << refused;
+    QTest::newRow("input 8 in alarm")
+        << 35 << QByteArray::fromHex("E0003F80009F") << QByteArray() << false << refused;
+    QTest::newRow("byte 4 set on the 8-channel host")
+        << 35 << QByteArray::fromHex("E0003F000120") << QByteArray() << false << refused;
     // The first reception decides, whatever it is: one filed in the output
     // row finds the input row just cleared, so the check passes.
     QTest::newRow("output row filed before the query")
-        << 10 << QByteArray::fromHex("E0003B01001C")
+        << 10 << QByteArray::fromHex("E0003B01001C") << QByteArray() << true
         << QStringList{at(10, kAllOff), at(30, kAllOff), at(60, kInQuery), at(80, kOutQuery)};
+    // An adapter that echoes sends the query back, a copy of a quiet reply:
+    // the host's reply behind it decides, and the start is withdrawn.
+    QTest::newRow("echo, then a reply with input 1 in alarm")
+        << 31 << quiet << QByteArray::fromHex("E0003F010020") << false
+        << QStringList{at(30, kInQuery), at(31, kAllOff)};
+    QTest::newRow("echo, then a quiet reply")
+        << 31 << quiet << quiet << true
+        << QStringList{at(30, kInQuery), at(31, kAllOff), at(51, kAllOff), at(81, kInQuery),
+                       at(101, kOutQuery)};
 }
 
 void TestLinkage::inputCheck()
 {
     QFETCH(int, replyAt);
     QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, then);
+    QFETCH(bool, passes);
     QFETCH(QStringList, trace);
-    const bool passes = trace.size() > 1;
     LinkageFixture f;
     f.prepare(0, {0, 2});
     f.state.replyTable[0][3] = 0x04; // as earlier polling left it
@@ -308,6 +325,10 @@ void TestLinkage::inputCheck()
     QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{}));
     f.advanceTo(replyAt);
     f.port.receive(reply);
+    if (!then.isEmpty()) {
+        f.advance(5);
+        f.port.receive(then);
+    }
     f.advanceTo(120);
     QCOMPARE(f.frames(), trace);
     QVERIFY(!f.state.inputCheckPending);

@@ -19,6 +19,7 @@ private slots:
     void secondCopyIsRefused();
     void roadOfOnePoll_data();
     void roadOfOnePoll();
+    void repliesAreFiledByTheOutstandingQuery_data();
     void repliesAreFiledByTheOutstandingQuery();
     void sixteenChannelPage();
     void everyBitLightsItsLamp_data();
@@ -100,38 +101,74 @@ void TestPolling::roadOfOnePoll()
     QCOMPARE(f.frames().mid(0, trace.size()), trace);
 }
 
+// Each row: receptions as "<time> <hex>" after the input query at 50 and
+// the output query at 70, and the rows filed by the lamp step at 90.
+void TestPolling::repliesAreFiledByTheOutstandingQuery_data()
+{
+    QTest::addColumn<QStringList>("receptions");
+    QTest::addColumn<QByteArray>("inputRow");
+    QTest::addColumn<QByteArray>("outputRow");
+    const QByteArray inputs13 = "E0003F050024", outputs18 = "E0003B81009C", quiet = "E0003F00001F";
+    QTest::newRow("framed replies") << QStringList{"55 E0003F050024", "75 E0003B81009C"} << inputs13
+                                    << outputs18;
+    QTest::newRow("stray byte ahead of a reply")
+        << QStringList{"55 00E0003F050024", "75 00E0003B81009C"} << inputs13 << outputs18;
+    QTest::newRow("reply split in two")
+        << QStringList{"55 E0003F", "59 050024", "75 E0003B81009C"} << inputs13 << outputs18;
+    QTest::newRow("other address, bad checksum")
+        << QStringList{"55 E0003F00001F", "57 E0073F8000FF"} << quiet << QByteArray("000000000000");
+    QTest::newRow("another master's command")
+        << QStringList{"55 E0003F00001F", "57 E0003D040021"} << quiet << QByteArray("000000000000");
+    QTest::newRow("late input reply")
+        << QStringList{"55 E0003F050024", "75 E0003B81009C", "77 E0003F010020"} << inputs13 << outputs18;
+    QTest::newRow("echo, then the reply")
+        << QStringList{"51 E0003F00001F", "55 E0003F050024", "75 E0003B81009C"} << inputs13 << outputs18;
+    QTest::newRow("echo and reply in one burst")
+        << QStringList{"56 E0003F00001FE0003F050024", "76 E0003B00001BE0003B81009C"} << inputs13 << outputs18;
+    // Once the line has shown its echo, the first copy of a frame is dropped.
+    QTest::newRow("echo shown before")
+        << QStringList{"51 E0003F00001F", "55 E0003F00001F", "71 E0003B00001B", "75 E0003B81009C"} << quiet
+        << outputs18;
+    // A host that frames its replies otherwise is filed as it comes: a
+    // shorter reception overwrites only the columns it reaches.
+    QTest::newRow("host framed otherwise") << QStringList{"55 A0003F0500", "57 AABB", "75 A0003B8100"}
+                                           << QByteArray("AABB3F050000") << QByteArray("A0003B810000");
+}
+
 void TestPolling::repliesAreFiledByTheOutstandingQuery()
 {
+    QFETCH(QStringList, receptions);
+    QFETCH(QByteArray, inputRow);
+    QFETCH(QByteArray, outputRow);
     FormFixture f;
     f.load();
     f.page(0);
-    f.advanceTo(55); // input query went out at 50
-    f.reply("E0003F0500 24");
-    f.advanceTo(75); // output query went out at 70
-    f.reply("E0003B8100A9");
-    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{0xE0, 0x00, 0x3F, 0x05, 0x00, 0x24}));
-    QCOMPARE(f.state.replyTable[1], (std::array<int16_t, 6>{0xE0, 0x00, 0x3B, 0x81, 0x00, 0xA9}));
-    // The lamps follow the rows 20 ms after the output query.
-    f.advanceTo(89);
-    QCOMPARE(f.colour(f.ui.Shape1[0]), kGrey);
-    f.advanceTo(90);
-    const uint32_t expectedInputs[8] = {kStatusRed, kGrey, kStatusRed, kGrey, kGrey, kGrey, kGrey, kGrey};
-    const uint32_t expectedOutputs[8] = {kStatusRed, kGrey, kGrey, kGrey, kGrey, kGrey, kGrey, kStatusRed};
-    for (int i = 0; i < 8; ++i) {
-        QCOMPARE(f.colour(f.ui.Shape1[i]), expectedInputs[i]);
-        QCOMPARE(f.colour(f.ui.Shape2[i]), expectedOutputs[i]);
+    for (const QString &reception : receptions) {
+        f.advanceTo(reception.section(u' ', 0, 0).toLongLong());
+        f.reply(reception.section(u' ', 1).toLatin1());
     }
-    // A short reception overwrites only the columns it reaches.
-    f.advanceTo(165);
-    f.reply("E0003F");
-    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{0xE0, 0x00, 0x3F, 0x05, 0x00, 0x24}));
-    f.reply("AABB");
-    QCOMPARE(f.state.replyTable[0][0], int16_t(0xAA));
-    QCOMPARE(f.state.replyTable[0][2], int16_t(0x3F));
     // A receive event with nothing waiting files nothing.
     f.port.signalEmpty();
-    QCOMPARE(f.state.replyTable[0][0], int16_t(0xAA));
+    f.advanceTo(89);
+    QCOMPARE(f.colour(f.ui.Shape1[0]), kGrey);
+    const auto hexRow = [&](int row) {
+        QByteArray bytes;
+        for (const int16_t byte : f.state.replyTable[row])
+            bytes.append(char(byte));
+        return bytes.toHex().toUpper();
+    };
+    QCOMPARE(hexRow(0), inputRow);
+    QCOMPARE(hexRow(1), outputRow);
     QCOMPARE(f.state.replyTable[2], (std::array<int16_t, 6>{}));
+    // The lamps follow the rows 20 ms after the output query.
+    f.advanceTo(90);
+    const auto lamp = [](const QByteArray &row, int i) {
+        return QByteArray::fromHex(row).at(3) & (1 << i) ? kStatusRed : kGrey;
+    };
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(f.colour(f.ui.Shape1[i]), lamp(inputRow, i));
+        QCOMPARE(f.colour(f.ui.Shape2[i]), lamp(outputRow, i));
+    }
 }
 
 void TestPolling::sixteenChannelPage()

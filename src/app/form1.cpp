@@ -21,6 +21,7 @@
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
 #include "serial/portmap.h"
+#include "serial/replyframer.h"
 #include "serial/serialcomponent.h"
 
 #include <QEvent>
@@ -50,10 +51,11 @@ Form1::Form1(Platform &platform, QWidget *parent)
     m_context.MSComm1 = &platform.serial();
     m_context.messageBox = &platform.messageBox();
 
+    m_framer = std::make_unique<ReplyFramer>();
     m_probe = std::make_unique<PortProbe>(m_context);
-    m_senders = std::make_unique<Senders>(m_context, *m_probe);
+    m_senders = std::make_unique<Senders>(m_context, *m_probe, *m_framer);
     m_schedule = std::make_unique<PollSchedule>(m_context, *m_probe, *m_senders);
-    m_parser = std::make_unique<ResponseParser>(m_context, *m_senders);
+    m_parser = std::make_unique<ResponseParser>(m_context, *m_senders, *m_framer);
     m_lamps = std::make_unique<LampRendering>(m_context);
     m_linkageTimers = std::make_unique<LinkageTimers>(m_context);
     m_start = std::make_unique<StartLinkage>(m_context, *m_senders);

@@ -15,6 +15,7 @@ class ManualOutputs;
 class Platform;
 class PollSchedule;
 class PortProbe;
+class ReplyFramer;
 class ResetLock;
 class ResponseParser;
 class Senders;
@@ -45,6 +46,9 @@ private:
     void describePorts();
 
     Form1Context m_context;
+    // What the line has shown of itself: written by the senders, read by
+    // the reply parser.
+    std::unique_ptr<ReplyFramer> m_framer;
     // In the order they are built: each after the groups it calls.
     std::unique_ptr<PortProbe> m_probe;
     std::unique_ptr<Senders> m_senders;

@@ -78,7 +78,7 @@ void StartLinkage::start()
     // The host page could not open the port and has said so: undone, the
     // start leaves no frozen pages with nothing polled behind it.
     if (!MSComm1.portOpen()) {
-        undoStart(hostPage);
+        withdrawLinkageStart(hostPage);
         return;
     }
     state.linkageOutputMask = state.manualOutputMask;
@@ -88,19 +88,4 @@ void StartLinkage::start()
                                              state.linkageTable));
     hostPage.cancelButton()->setVisible(true);
     ui.Command1->setEnabled(false);
-}
-
-// Back to the settings page as before the press: linkage off, the host's
-// manual controls and every page usable again. Frame3 stays as the
-// linkage-on box keeps it (Check3_Click).
-void StartLinkage::undoStart(const HostControls &hostPage)
-{
-    state.linkageActive = false;
-    for (int i = 0; i <= 7; ++i)
-        hostPage.manualBox(i)->setEnabled(true);
-    if (hostPage.page() == 1)
-        hostPage.outputFrame()->setEnabled(true);
-    for (int page = 0; page <= 4; ++page)
-        ui.SSTab1->setTabEnabled(page, true);
-    ui.SSTab1->setTab(4);
 }

@@ -18,7 +18,6 @@ private:
     void tableCheck();
     void inputCheck();
     void start();
-    void undoStart(const HostControls &hostPage);
 
     Senders &m_senders;
 };

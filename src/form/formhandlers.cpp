@@ -1,10 +1,13 @@
 #include "form/formhandlers.h"
 
 #include "platform/checkbox.h"
+#include "platform/commandbutton.h"
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
 #include "platform/messagebox.h"
 #include "platform/tabcontrol.h"
+
+#include <QGroupBox>
 
 FormHandlers::FormHandlers(Form1Context &context)
     : form(context)
@@ -84,6 +87,20 @@ void FormHandlers::setOtherPagesEnabled(const HostControls &hostPage, bool enabl
         if (page != hostPage.page())
             ui.SSTab1->setTabEnabled(page, enabled);
     }
+}
+
+void FormHandlers::withdrawLinkageStart(const HostControls &hostPage) const
+{
+    state.linkageActive = false;
+    for (int i = 0; i <= 7; ++i)
+        hostPage.manualBox(i)->setEnabled(true);
+    if (hostPage.page() == 1)
+        hostPage.outputFrame()->setEnabled(true);
+    hostPage.cancelButton()->setVisible(false);
+    ui.Command1->setEnabled(true);
+    for (int page = 0; page <= 4; ++page)
+        ui.SSTab1->setTabEnabled(page, true);
+    ui.SSTab1->setTab(4);
 }
 
 bool FormHandlers::hostPageCurrent() const

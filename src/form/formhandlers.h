@@ -36,6 +36,11 @@ protected:
     HostControls host(int index) const;
     // Every page of SSTab1 but the host's, in ascending order.
     void setOtherPagesEnabled(const HostControls &hostPage, bool enabled) const;
+    // Back to the settings page as before the start was pressed: linkage
+    // off, the host's manual controls and every page usable again, the
+    // start button ready for another press. Frame3 stays as the linkage-on
+    // box keeps it.
+    void withdrawLinkageStart(const HostControls &hostPage) const;
     // Page 0 or 1 of SSTab1 is in front.
     bool hostPageCurrent() const;
 

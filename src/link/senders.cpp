@@ -3,11 +3,13 @@
 #include "link/portprobe.h"
 #include "platform/intervaltimer.h"
 #include "serial/commandframe.h"
+#include "serial/replyframer.h"
 #include "serial/serialcomponent.h"
 
-Senders::Senders(Form1Context &context, PortProbe &probe)
+Senders::Senders(Form1Context &context, PortProbe &probe, ReplyFramer &framer)
     : FormHandlers(context)
     , m_probe(probe)
+    , m_framer(framer)
 {
 }
 
@@ -101,6 +103,7 @@ void Senders::linkFailed(bool quietIfProbed)
 
 bool Senders::write(const QByteArray &frame)
 {
+    m_framer.written(frame);
     if (MSComm1.output(frame))
         return true;
     linkFailed();
@@ -121,8 +124,10 @@ bool Senders::openIfClosed(bool quietIfProbed)
     if (MSComm1.portOpen())
         return true;
     if (MSComm1.setPortOpen(true)) {
-        // Open again: what the probe reported of it no longer holds.
+        // Open again: what the probe reported of it no longer holds, and
+        // nothing is known yet of the line behind it.
         m_probe.forgetReport();
+        m_framer.portOpened();
         return true;
     }
     linkFailed(quietIfProbed);

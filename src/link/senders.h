@@ -5,13 +5,14 @@
 #include <QByteArray>
 
 class PortProbe;
+class ReplyFramer;
 
 // The senders of the poll cycle: each writes one frame and arms the next
 // step. A failing open or write stops polling and reports it once.
 class Senders : public FormHandlers
 {
 public:
-    Senders(Form1Context &context, PortProbe &probe);
+    Senders(Form1Context &context, PortProbe &probe, ReplyFramer &framer);
 
     void Timer1_Timer();
     void Timer2_Timer();
@@ -36,4 +37,5 @@ private:
     bool write(const QByteArray &frame);
 
     PortProbe &m_probe;
+    ReplyFramer &m_framer;
 };

@@ -6,13 +6,17 @@
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
 #include "serial/commandframe.h"
+#include "serial/replyframer.h"
 #include "serial/serialcomponent.h"
 
 #include <QVarLengthArray>
 
-ResponseParser::ResponseParser(Form1Context &context, Senders &senders)
+#include <utility>
+
+ResponseParser::ResponseParser(Form1Context &context, Senders &senders, ReplyFramer &framer)
     : FormHandlers(context)
     , m_senders(senders)
+    , m_framer(framer)
 {
 }
 
@@ -21,18 +25,41 @@ void ResponseParser::MSComm1_OnComm()
     if (MSComm1.inBufferCount() <= 0)
         return;
     const QByteArray bytes = MSComm1.input();
+    // Only what the host really sent is filed; echo, stray bytes and other
+    // frames are noted for the trace and go no further.
+    bool checkAgain = false;
+    for (const Reception &reception : m_framer.read(bytes)) {
+        MSComm1.noteReception(reception);
+        if (reception.kind == ReceptionKind::Echo && reception.filedBefore)
+            checkAgain = reception.bytes == m_checkDecidedBy && m_framer.step() == m_checkStep;
+        if (reception.kind != ReceptionKind::Reply && reception.kind != ReceptionKind::AsReceived)
+            continue;
+        file(reception.bytes);
+
+        if (!state.linkageActive)
+            continue;
+        if (std::exchange(checkAgain, false)) {
+            inputCheckBehindEcho();
+        } else if (state.inputCheckPending) {
+            m_checkDecidedBy = reception.bytes;
+            m_checkStep = m_framer.step();
+            preLinkageInputCheck();
+        } else {
+            linkageEvaluation();
+        }
+        // What follows belongs to a port the decision has closed.
+        if (!MSComm1.portOpen())
+            return;
+    }
+}
+
+void ResponseParser::file(const QByteArray &bytes)
+{
     const int row = state.awaitingInputReply ? 0 : 1;
     // A row holds six bytes; anything beyond a reply's length is dropped.
     const int count = std::min(int(bytes.size()), kFrameLength);
     for (int k = 0; k < count; ++k)
         state.replyTable[row][k] = uint8_t(bytes[k]);
-
-    if (!state.linkageActive)
-        return;
-    if (state.inputCheckPending)
-        preLinkageInputCheck();
-    else
-        linkageEvaluation();
 }
 
 void ResponseParser::preLinkageInputCheck()
@@ -51,6 +78,21 @@ void ResponseParser::preLinkageInputCheck()
     state.inputCheckPassed = true;
     state.inputCheckPending = false;
     ui.Command1->press();
+}
+
+// The input check passed on a copy of its own query that an echoing adapter
+// sent back, and linkage has started on it; the host's reply, which showed
+// the copy for what it was, decides as the check would have.
+void ResponseParser::inputCheckBehindEcho()
+{
+    m_checkDecidedBy.clear();
+    if (state.replyTable[0][4] + state.replyTable[0][3] == 0) {
+        linkageEvaluation();
+        return;
+    }
+    Timer8.setEnabled(false);
+    withdrawLinkageStart(host());
+    showError(QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警"));
 }
 
 void ResponseParser::linkageEvaluation()

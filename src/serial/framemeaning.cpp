@@ -1,6 +1,7 @@
 #include "serial/framemeaning.h"
 
 #include "serial/commandframe.h"
+#include "serial/replyframer.h"
 
 #include <QStringList>
 
@@ -77,4 +78,29 @@ QString receptionMeaning(const QByteArray &bytes)
     default:
         return QStringLiteral("unknown reply %1").arg(hexByte(uint8_t(bytes[2])));
     }
+}
+
+QString verdictMeaning(const Reception &reception)
+{
+    const QByteArray &bytes = reception.bytes;
+    switch (reception.kind) {
+    case ReceptionKind::Reply:
+        return receptionMeaning(bytes);
+    case ReceptionKind::AsReceived:
+        return QStringLiteral("as received, ") + receptionMeaning(bytes);
+    case ReceptionKind::Echo:
+        return reception.filedBefore ? QStringLiteral("the adapter's echo, filed before the reply showed it")
+                                     : QStringLiteral("the adapter's echo of the frame written");
+    case ReceptionKind::Stray:
+        return QStringLiteral("%1 stray bytes").arg(bytes.size());
+    case ReceptionKind::OtherAddress:
+        return QStringLiteral("from address %1").arg(uint8_t(bytes[1]));
+    case ReceptionKind::OtherCode:
+        return QStringLiteral("code %1 answers no frame outstanding").arg(hexByte(uint8_t(bytes[2])));
+    case ReceptionKind::BadChecksum:
+        return QStringLiteral("bad checksum, %1 expected").arg(hexByte(frameChecksum(bytes)));
+    case ReceptionKind::OtherMaster:
+        return QStringLiteral("another master's ") + commandMeaning(bytes);
+    }
+    return {};
 }

@@ -58,6 +58,7 @@ void ReplyFramer::written(const QByteArray &frame)
         m_step.clear();
         m_echoDue.clear();
         m_leftoverStale = !m_buffer.isEmpty();
+        ++m_steps;
     }
     m_step.append(frame);
     m_echoDue.append(frame);
@@ -82,7 +83,6 @@ QList<Reception> ReplyFramer::read(const QByteArray &bytes)
     m_buffer += bytes;
 
     QList<Reception> found;
-    bool framed = false;
     for (;;) {
         const qsizetype start = m_buffer.indexOf(kFrameStart);
         if (start < 0) {
@@ -99,7 +99,6 @@ QList<Reception> ReplyFramer::read(const QByteArray &bytes)
             break;
         const QByteArray frame = m_buffer.left(kFrameLength);
         if (checksumValid(frame)) {
-            framed = true;
             m_buffer.remove(0, kFrameLength);
             classify(frame, found);
             continue;
@@ -120,9 +119,9 @@ QList<Reception> ReplyFramer::read(const QByteArray &bytes)
         m_buffer.remove(0, kFrameLength);
     }
 
-    if (m_trust == Trust::None && !framed) {
-        // No frame of this protocol at all: a host that frames its replies
-        // otherwise, filed as the reception came.
+    if (m_trust == Trust::None) {
+        // The polled host has not answered in frames yet: perhaps it frames
+        // its replies otherwise, so the reception is filed as it came.
         m_leftoverFiled = !m_buffer.isEmpty();
         pieces.append({ReceptionKind::AsReceived, bytes, false});
         return pieces;

@@ -46,9 +46,9 @@ const char *receptionVerdict(ReceptionKind kind);
 // is six bytes from a 0xE0, found again after any byte that starts none.
 //
 // Trust comes by evidence: until the polled host has answered with a
-// well-formed frame, a reception that holds no frame at all is filed as it
-// came; from then on, while the port stays open, only its well-formed
-// replies are. A copy of the frame just written is evidence only once its
+// well-formed frame, each reception is filed as it came; from the reception
+// that holds such an answer on, while the port stays open, only its
+// well-formed replies are. A copy of the frame just written is evidence only once its
 // step ends without another reception, since an adapter that echoes sends
 // exactly that. Echo is told from what the line does: a copy followed in
 // the same step by a second answer to the same frame was the adapter's
@@ -71,6 +71,8 @@ public:
     void setEchoes(bool echoes) { m_echoes = echoes; }
     bool echoes() const { return m_echoes; }
     bool trusted() const { return m_trust == Trust::Firm; }
+    // How many queries have been written: the step under way.
+    quint64 step() const { return m_steps; }
 
 private:
     enum class Trust : uint8_t { None, Provisional, Firm };
@@ -93,5 +95,6 @@ private:
     // Leftover bytes came in an earlier step than this one.
     bool m_leftoverStale = false;
     bool m_echoes = false;
+    quint64 m_steps = 0;
     Trust m_trust = Trust::None;
 };

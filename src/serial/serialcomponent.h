@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+struct Reception;
+
 // The window's serial-port component (MSComm1). Every serial byte of the
 // program goes through this interface; the real port and the test double
 // both implement it.
@@ -56,6 +58,9 @@ public:
 
     QString errorDescription() const { return m_errorDescription; }
 
+    // What the receiver made of a piece of a reception, for the trace of
+    // the line where one is kept.
+    virtual void noteReception(const Reception &reception) { Q_UNUSED(reception); }
     // A line for the trace of the line, where one is kept: what the
     // receiver made of a reception, or what the program began or ended.
     virtual void annotate(const char *what, const QByteArray &bytes, const QString &meaning)

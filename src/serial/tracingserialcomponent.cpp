@@ -2,6 +2,7 @@
 
 #include "serial/framemeaning.h"
 #include "serial/portmap.h"
+#include "serial/replyframer.h"
 #include "serial/wiretrace.h"
 
 TracingSerialComponent::TracingSerialComponent(SerialComponent &line, WireTrace &trace, QObject *parent)
@@ -46,6 +47,12 @@ QByteArray TracingSerialComponent::input()
     if (!bytes.isEmpty() && m_trace.takesLines())
         m_trace.write("rx", bytes, receptionMeaning(bytes));
     return bytes;
+}
+
+void TracingSerialComponent::noteReception(const Reception &reception)
+{
+    if (m_trace.takesLines())
+        m_trace.write(receptionVerdict(reception.kind), reception.bytes, verdictMeaning(reception));
 }
 
 void TracingSerialComponent::annotate(const char *what, const QByteArray &bytes, const QString &meaning)

@@ -29,6 +29,7 @@ public:
     bool output(const QByteArray &bytes) override;
     int inBufferCount() const override { return m_line.inBufferCount(); }
     QByteArray input() override;
+    void noteReception(const Reception &reception) override;
     void annotate(const char *what, const QByteArray &bytes, const QString &meaning) override;
 
 private:

@@ -230,15 +230,18 @@ inline bool pollingStopped(Form1 &form)
 // Sets up input 2 linked to output 5 on the 8-channel host as the operator
 // would and starts linkage; with timers, a filter time of 0.1 s and the
 // reset time of 1 s. Callers check QTest::currentTestFailed() afterwards.
-inline void startLinkage(Form1 &form, bool withTimers)
+inline void startLinkage(Form1 &form, bool withTimers, const QList<int> &links = {1, 4})
 {
     const Form1Widgets &ui = form.ui();
     ui.SSTab1->setTab(4);
     ui.Check3->click();
-    ui.Combo5->choose(1);
-    ui.Check2[4]->click();
-    ui.Command3->click();
-    QCOMPARE(form.state().linkageTable[1][4], int16_t(1));
+    // (input channel, output) pairs, counted from 0.
+    for (qsizetype i = 0; i + 1 < links.size(); i += 2) {
+        ui.Combo5->choose(links[i]);
+        ui.Check2[size_t(links[i + 1])]->click();
+        ui.Command3->click();
+        QCOMPARE(form.state().linkageTable[size_t(links[i])][size_t(links[i + 1])], int16_t(1));
+    }
     if (withTimers) {
         ui.UpDown1->stepUp(); // filter 0.1 s; the reset time stays at 1 s
         QCOMPARE(ui.Text1->text(), QStringLiteral("1"));

@@ -420,7 +420,7 @@ void TestVmScenarios::scanFindsTheHostBehindTheAdapter()
     QVERIFY(scan.waitForFinished(30000));
     QCOMPARE(scan.exitCode(), 0);
     QCOMPARE(QString::fromLocal8Bit(scan.readAllStandardOutput()).trimmed(),
-             QStringLiteral(R"([{"address":2,"in1":5,"in2":1,"out":%1}])").arg(out));
+             QStringLiteral(R"({"echo":false,"hosts":[{"address":2,"in1":5,"in2":1,"out":%1}]})").arg(out));
     QCOMPARE(kUart.trace().size(), uartBefore);
     QVERIFY(kUsb.command("inputs 00 00"));
 }

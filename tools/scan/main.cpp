@@ -22,19 +22,26 @@ namespace {
 const char *const kDescription =
     "列出串口线上应答的报警主机。\n"
     "\n"
-    "以 9600,n,8,1 打开串口,依次向每个地址发送输入状态查询,对应答的主机再\n"
-    "发送输出状态查询。每台主机输出一行:地址、报警的输入、打开的输出;\n"
-    "使用 --json 时输出一个数组,每台主机一个对象\n"
+    "以 9600,n,8,1 打开串口,先发送一帧校验和错误的查询(主机会丢弃它),\n"
+    "看适配器是否把发出的字节读回;读回时先输出一行\"%1\",\n"
+    "此后读回的字节一律剔除。然后依次向每个地址发送输入状态查询,对应答的\n"
+    "主机再发送输出状态查询。每台主机输出一行:地址、报警的输入、打开的输出;\n"
+    "使用 --json 时输出一个对象\n"
+    "  {\"echo\": 适配器是否回显, \"hosts\": [主机, ...]}\n"
+    "每台主机一个对象\n"
     "  {\"address\": 地址, \"in1\": 输入1-8字节, \"in2\": 输入9-16字节, \"out\": 输出字节}\n"
     "(输出状态无应答时 out 为 null)。\n"
-    "校验和错误、地址错误或不完整的应答不算主机,在标准错误上逐条说明。\n"
-    "一个不应答的地址最多等待 --timeout 毫秒。\n"
+    "只有以 E0 开头、地址和命令相符、校验和正确的应答才算主机;杂散字节之后的\n"
+    "正确应答照样算。校验和错误、地址错误或不完整的应答不算主机,在标准错误上\n"
+    "逐条说明。一个不应答的地址最多等待 --timeout 毫秒。\n"
     "\n"
     "--com N 与测试软件端口列表中的 COMn 是同一设备(环境变量\n"
     "ALARM_HOST_TESTER_COM<n> 同样有效)。\n"
     "\n"
     "退出状态:0 有主机应答;1 没有主机应答;2 端口无法打开(原因见标准错误)\n"
     "或参数错误。";
+
+const char *const kEchoLine = "适配器回显:读回的本机发送字节已剔除";
 
 struct ScanOptions
 {
@@ -122,7 +129,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("alarm-host-scan"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    parser.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(kEchoLine)));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("device"), QStringLiteral("串口设备,例如 /dev/ttyUSB0。"), QStringLiteral("PATH")},
@@ -130,7 +137,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("addresses"), QStringLiteral("扫描的地址范围(默认 0-15)。"), QStringLiteral("A-B")},
         {QStringLiteral("timeout"), QStringLiteral("每次查询等待应答的毫秒数(默认 50)。"),
          QStringLiteral("MS")},
-        {QStringLiteral("json"), QStringLiteral("以 JSON 数组输出。")},
+        {QStringLiteral("json"), QStringLiteral("以 JSON 对象输出。")},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
         printLine(stderr, QStringLiteral("alarm-host-scan: %1(见 --help)").arg(parser.errorText()));
@@ -157,6 +164,12 @@ int main(int argc, char *argv[])
     }
 
     BusScanner scanner(line, options.firstAddress, options.lastAddress, options.timeoutMs);
+    bool echoes = false;
+    QObject::connect(&scanner, &BusScanner::adapterChecked, &app, [&](bool found) {
+        echoes = found;
+        if (found && !options.json)
+            printLine(stdout, QString::fromUtf8(kEchoLine));
+    });
     QJsonArray hosts;
     QObject::connect(&scanner, &BusScanner::hostFound, &app, [&](const BusScanner::Host &host) {
         hosts.append(hostObject(host));
@@ -181,7 +194,9 @@ int main(int argc, char *argv[])
 
     line.setPortOpen(false);
     if (options.json)
-        printLine(stdout, QString::fromUtf8(QJsonDocument(hosts).toJson(QJsonDocument::Compact)));
+        printLine(stdout, QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("echo"), echoes},
+                                                                      {QStringLiteral("hosts"), hosts}})
+                                                .toJson(QJsonDocument::Compact)));
     if (hosts.isEmpty()) {
         printLine(stderr, QStringLiteral("没有主机应答"));
         return 1;

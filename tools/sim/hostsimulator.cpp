@@ -2,7 +2,19 @@
 
 #include "simio.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace hostsim {
+
+namespace {
+
+// Replies of a host that frames them otherwise start with this.
+constexpr uint8_t kOtherFrameStart = 0xA0;
+// Bytes of a split reply sent before the gap.
+constexpr int kFirstHalf = 3;
+
+} // namespace
 
 HostSimulator::HostSimulator(HostModel *model, SimLine *line, Trace *trace, const Faults &faults,
                              QObject *parent)
@@ -21,6 +33,12 @@ HostSimulator::HostSimulator(HostModel *model, SimLine *line, Trace *trace, cons
 
 void HostSimulator::onReceived(const QByteArray &bytes)
 {
+    if (m_faults.echo) {
+        // The adapter's own copy, out before the host has even read the frame.
+        if (m_trace)
+            m_trace->write("tx-echo", bytes, QStringLiteral("adapter echo"));
+        m_line->write(bytes);
+    }
     for (const FrameReader::Item &item : m_reader.feed(bytes)) {
         switch (item.kind) {
         case FrameReader::Kind::Garbage:
@@ -40,6 +58,12 @@ void HostSimulator::onReceived(const QByteArray &bytes)
                 else if (result.disposition == HostModel::Disposition::UnknownCode)
                     what = "rx-bad";
                 m_trace->write(what, item.bytes);
+            }
+            if (m_faults.otherMaster && uint8_t(item.bytes.at(2)) == kInputQuery) {
+                const QByteArray command = makeFrame(m_model->address(), kOutputCommand, 0x04);
+                transmit(
+                    {{command,
+                      {{"tx-other-master", command, QStringLiteral("another master's output command")}}}});
             }
             if (result.outputsChanged)
                 emit outputsChanged(m_model->outputs());
@@ -61,7 +85,12 @@ void HostSimulator::reply(QByteArray frame)
             m_trace->write("tx-drop", frame);
         return;
     }
-    if (m_faults.badChecksum) {
+    QStringList meaning;
+    if (m_faults.otherFraming) {
+        frame[0] = char(kOtherFrameStart);
+        frame[kFrameSize - 1] = '\0';
+        meaning << QStringLiteral("framed otherwise: start byte A0, no checksum");
+    } else if (m_faults.badChecksum) {
         // Off by one, and never a start byte: a stray E0 would test the
         // resync rather than the checksum.
         uint8_t wrong = uint8_t(checksum(frame) + 1);
@@ -70,25 +99,64 @@ void HostSimulator::reply(QByteArray frame)
         frame[kFrameSize - 1] = char(wrong);
     }
     frame.append(m_faults.oversize, '\0');
+    if (m_faults.splitGapMs > 0)
+        meaning << QStringLiteral("split: %1 bytes, the rest %2 ms later")
+                       .arg(kFirstHalf)
+                       .arg(m_faults.splitGapMs);
 
-    QByteArray garbage(m_faults.garbageBytes, '\0');
-    for (char &byte : garbage)
-        byte = char(m_random.bounded(256));
-
+    std::vector<Chunk> chunks = replyChunks(frame, meaning);
     if (m_faults.delayMs > 0) {
         QTimer::singleShot(m_faults.delayMs, Qt::PreciseTimer, this,
-                           [this, garbage, frame] { transmit(garbage, frame); });
+                           [this, chunks = std::move(chunks)] { transmit(chunks); });
     } else {
-        transmit(garbage, frame);
+        transmit(std::move(chunks));
     }
 }
 
-void HostSimulator::transmit(const QByteArray &garbage, const QByteArray &frame)
+std::vector<HostSimulator::Chunk> HostSimulator::replyChunks(const QByteArray &frame,
+                                                             const QStringList &meaning)
+{
+    std::vector<Chunk> chunks;
+    if (m_faults.garbageBytes > 0) {
+        QByteArray garbage(m_faults.garbageBytes, '\0');
+        for (char &byte : garbage)
+            byte = char(m_random.bounded(256));
+        chunks.push_back({garbage, {{"tx-garbage", garbage, {}}}});
+    }
+    Chunk head;
+    if (m_faults.strayByte) {
+        head.bytes.append('\0');
+        head.notes.push_back({"tx-stray", head.bytes, QStringLiteral("stray byte at bus turnaround")});
+    }
+    const QString note = meaning.join(QLatin1String("; "));
+    head.notes.push_back({"tx", frame, note});
+    if (m_faults.splitGapMs > 0) {
+        head.bytes += frame.left(kFirstHalf);
+        head.gapAfterMs = m_faults.splitGapMs;
+        chunks.push_back(head);
+        const QByteArray rest = frame.mid(kFirstHalf);
+        chunks.push_back({rest, {{"tx-split", rest, QStringLiteral("second half of the reply")}}});
+    } else {
+        head.bytes += frame;
+        chunks.push_back(head);
+    }
+    if (m_faults.otherAddress >= 0) {
+        // A sum of E0 + n + 3F + 80 is 9F..AE: FF is always wrong.
+        QByteArray other = makeFrame(uint8_t(m_faults.otherAddress), kInputQuery, 0x80);
+        other[kFrameSize - 1] = char(0xFF);
+        chunks.push_back(
+            {other,
+             {{"tx-other-address", other,
+               QStringLiteral("input reply from address %1, wrong checksum").arg(m_faults.otherAddress)}}});
+    }
+    return chunks;
+}
+
+void HostSimulator::transmit(std::vector<Chunk> chunks)
 {
     const bool idle = m_queue.empty();
-    if (!garbage.isEmpty())
-        m_queue.push_back({"tx-garbage", garbage});
-    m_queue.push_back({"tx", frame});
+    for (Chunk &chunk : chunks)
+        m_queue.push_back(std::move(chunk));
     if (idle)
         sendNext();
 }
@@ -98,21 +166,28 @@ void HostSimulator::sendNext()
     while (!m_queue.empty()) {
         Chunk &head = m_queue.front();
         // Traced when its first byte leaves, so the timestamp marks the start.
-        if (m_sentOfHead == 0 && m_trace)
-            m_trace->write(head.what, head.bytes);
+        if (m_sentOfHead == 0 && m_trace) {
+            for (const Note &note : head.notes)
+                m_trace->write(note.what, note.bytes, note.meaning);
+        }
+        int gapMs = head.gapAfterMs;
         if (m_faults.byteGapMs <= 0) {
             m_line->write(head.bytes);
             m_queue.pop_front();
-            continue;
+        } else {
+            m_line->write(head.bytes.mid(m_sentOfHead, 1));
+            if (++m_sentOfHead == head.bytes.size()) {
+                m_sentOfHead = 0;
+                m_queue.pop_front();
+                gapMs = std::max(gapMs, m_faults.byteGapMs);
+            } else {
+                gapMs = m_faults.byteGapMs;
+            }
         }
-        m_line->write(head.bytes.mid(m_sentOfHead, 1));
-        if (++m_sentOfHead == head.bytes.size()) {
-            m_sentOfHead = 0;
-            m_queue.pop_front();
+        if (gapMs > 0 && !m_queue.empty()) {
+            m_gapTimer.start(gapMs);
+            return;
         }
-        if (!m_queue.empty())
-            m_gapTimer.start(m_faults.byteGapMs);
-        return;
     }
 }
 

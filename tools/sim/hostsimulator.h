@@ -5,9 +5,11 @@
 
 #include <QObject>
 #include <QRandomGenerator>
+#include <QStringList>
 #include <QTimer>
 
 #include <deque>
+#include <vector>
 
 namespace hostsim {
 
@@ -32,15 +34,26 @@ signals:
     void outputsChanged(quint8 outputs);
 
 private:
-    struct Chunk
+    // A trace line of something sent.
+    struct Note
     {
         const char *what;
         QByteArray bytes;
+        QString meaning;
+    };
+    // Bytes that go out in one write, traced when the first of them leaves.
+    struct Chunk
+    {
+        QByteArray bytes;
+        std::vector<Note> notes;
+        int gapAfterMs = 0; // before the next chunk
     };
 
     void onReceived(const QByteArray &bytes);
     void reply(QByteArray frame);
-    void transmit(const QByteArray &garbage, const QByteArray &frame);
+    // The reply as the line faults deliver it.
+    std::vector<Chunk> replyChunks(const QByteArray &frame, const QStringList &meaning);
+    void transmit(std::vector<Chunk> chunks);
     void sendNext();
 
     HostModel *m_model;
@@ -51,8 +64,9 @@ private:
     QRandomGenerator m_random;
     int m_replies = 0;
 
-    // With --byte-gap, chunks go out one byte per timer tick; a reply due
-    // while another is still going out waits its turn.
+    // With --byte-gap, chunks go out one byte per timer tick, with
+    // --split-gap halves of a reply apart; a reply due while another is
+    // still going out waits its turn.
     std::deque<Chunk> m_queue;
     int m_sentOfHead = 0;
     QTimer m_gapTimer;

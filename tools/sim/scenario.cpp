@@ -274,15 +274,16 @@ ScenarioSchedule::ScenarioSchedule(Scenario scenario)
 {
 }
 
-bool ScenarioSchedule::next(qint64 *atMs, InputAction *action)
+bool ScenarioSchedule::next(qint64 *atMs, InputAction *action, qint64 nowMs)
 {
     if (m_scenario.steps.empty())
         return false;
     if (m_index == m_scenario.steps.size()) {
-        if (m_scenario.repeatMs <= 0)
+        const qint64 period = m_scenario.repeatMs;
+        if (period <= 0)
             return false;
         m_index = 0;
-        m_roundStart += m_scenario.repeatMs;
+        m_roundStart = std::max(m_roundStart + period, nowMs / period * period);
     }
     const ScenarioStep &step = m_scenario.steps[m_index++];
     *atMs = m_roundStart + step.atMs;
@@ -308,12 +309,12 @@ void ScenarioRunner::start()
 
 void ScenarioRunner::fire()
 {
-    // Everything due by now goes at once, so a stalled event loop catches up
-    // instead of drifting.
+    // What is due by now goes at once, so a stalled event loop catches up
+    // instead of drifting; a long backlog goes in batches.
     const qint64 now = m_clock.elapsed();
-    while (m_hasNext && m_nextAt <= now) {
+    for (int steps = 0; m_hasNext && m_nextAt <= now && steps < kStepsPerTurn; ++steps) {
         emit stepDue(m_nextAction);
-        m_hasNext = m_schedule.next(&m_nextAt, &m_nextAction);
+        m_hasNext = m_schedule.next(&m_nextAt, &m_nextAction, now);
     }
     armNext();
 }

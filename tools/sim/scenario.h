@@ -67,8 +67,11 @@ class ScenarioSchedule
 {
 public:
     explicit ScenarioSchedule(Scenario scenario);
-    // False once a one-shot scenario is used up (or has no steps).
-    bool next(qint64 *atMs, InputAction *action);
+    // False once a one-shot scenario is used up (or has no steps). Rounds
+    // that would start before the one under way at `nowMs` are passed over:
+    // every step sets inputs to fixed values, so a round played again leaves
+    // what the round just played left.
+    bool next(qint64 *atMs, InputAction *action, qint64 nowMs = 0);
 
 private:
     Scenario m_scenario;
@@ -89,6 +92,10 @@ signals:
     void stepDue(const hostsim::InputAction &action);
 
 private:
+    // Steps run per turn of the event loop while catching up, so that the
+    // line and the signals are served in between.
+    static constexpr int kStepsPerTurn = 1000;
+
     void fire();
     void armNext();
 

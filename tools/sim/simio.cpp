@@ -328,12 +328,12 @@ bool Trace::open(const QString &path, QString *error)
     return true;
 }
 
-void Trace::write(const char *what, const QByteArray &bytes)
+void Trace::write(const char *what, const QByteArray &bytes, const QString &meaning)
 {
     if (!m_file.isOpen())
         return;
     QString why;
-    if (writeLine(m_file, traceLine(WireTrace::nowMicroseconds(), what, bytes), &why))
+    if (writeLine(m_file, traceLine(WireTrace::nowMicroseconds(), what, bytes, meaning), &why))
         return;
     m_file.close();
     emit failed(QStringLiteral("cannot write trace %1: %2").arg(m_path, why));

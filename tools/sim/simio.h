@@ -118,7 +118,7 @@ private:
 };
 
 // One line per frame in the tester's trace format (traceLine of
-// serial/wiretrace.h, without the meaning), on the same clock, written at once
+// serial/wiretrace.h), on the same clock, written at once
 // into a regular file. A write that fails closes the trace and reports it:
 // whoever reads the trace must not take a gap for a quiet line.
 class Trace : public QObject
@@ -130,7 +130,7 @@ public:
 
     bool open(const QString &path, QString *error);
     bool isOpen() const { return m_file.isOpen(); }
-    void write(const char *what, const QByteArray &bytes);
+    void write(const char *what, const QByteArray &bytes, const QString &meaning = {});
 
 signals:
     void failed(const QString &why);

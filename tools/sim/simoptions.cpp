@@ -30,15 +30,19 @@ const char *const kDescription =
     "  at 4.0 s input 2 clear\n"
     "  at 5 s inputs 01 00\n"
     "  repeat 8.0 s             start over every 8 s (optional; the inputs\n"
-    "                           are not reset, the steps just run again)\n"
+    "                           are not reset, the steps just run again;\n"
+    "                           rounds the program fell behind are skipped)\n"
     "  # comment\n"
     "A scenario file may hold at most 1 MiB.\n"
     "\n"
-    "Trace file lines: <CLOCK_MONOTONIC microseconds> <what> <bytes in hex>,\n"
-    "what = rx (frame for this host), rx-other (another address), rx-bad\n"
-    "(bad checksum or unknown command), rx-garbage (bytes skipped looking for\n"
-    "a frame start), tx (reply as sent, faults applied), tx-garbage, tx-drop\n"
-    "(reply withheld by --drop-every). The trace file must be a regular file\n"
+    "Trace file lines: <CLOCK_MONOTONIC microseconds> <what> <bytes in hex>\n"
+    "[  <meaning>], what = rx (frame for this host), rx-other (another\n"
+    "address), rx-bad (bad checksum or unknown command), rx-garbage (bytes\n"
+    "skipped looking for a frame start), tx (reply as sent, faults applied;\n"
+    "the meaning names --split-gap and --other-framing), tx-garbage, tx-drop\n"
+    "(reply withheld by --drop-every), and one line for each thing the line\n"
+    "faults send: tx-echo, tx-stray, tx-split (the second half of a reply),\n"
+    "tx-other-master, tx-other-address. The trace file must be a regular file\n"
     "(it is created or emptied); a FIFO or device is refused.\n"
     "\n"
     "Exit status: 0 on quit, SIGTERM/SIGINT or end of input with\n"
@@ -101,6 +105,23 @@ ParsedOptions parseOptions(const QStringList &arguments)
         {QStringLiteral("silent"), QStringLiteral("Never answer.")},
         {QStringLiteral("seed"), QStringLiteral("Seed for the garbage bytes (default 1)."),
          QStringLiteral("n")},
+        {QStringLiteral("echo"),
+         QStringLiteral("Send every byte received straight back, ahead of any reply (a 2-wire adapter "
+                        "whose receiver stays on).")},
+        {QStringLiteral("stray-byte"),
+         QStringLiteral("Send a 00 ahead of each reply, in the same write (a glitch at bus turnaround).")},
+        {QStringLiteral("split-gap"),
+         QStringLiteral("Send each reply as 3 + 3 bytes with this gap between the halves."),
+         QStringLiteral("ms")},
+        {QStringLiteral("other-master"),
+         QStringLiteral("After each input status query, send another master's output command "
+                        "E0 addr 3D 04 00 sum, ahead of the reply (the host does not act on it).")},
+        {QStringLiteral("other-address"),
+         QStringLiteral("After each reply, send an input reply from address n with a wrong checksum "
+                        "(E0 n 3F 80 00 FF)."),
+         QStringLiteral("n")},
+        {QStringLiteral("other-framing"),
+         QStringLiteral("Frame replies otherwise: start byte A0, no checksum (byte 5 is 00).")},
     });
 
     ParsedOptions result;
@@ -134,6 +155,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         && readInt(parser, QStringLiteral("drop-every"), 0, kMaxCount, &f.dropEvery, &error)
         && readInt(parser, QStringLiteral("garbage-rate"), 0, 4096, &f.garbageBytes, &error)
         && readInt(parser, QStringLiteral("oversize"), 0, 4096, &f.oversize, &error)
+        && readInt(parser, QStringLiteral("split-gap"), 1, kMaxMs, &f.splitGapMs, &error)
+        && readInt(parser, QStringLiteral("other-address"), 0, 15, &f.otherAddress, &error)
         && readInt(parser, QStringLiteral("seed"), 0, std::numeric_limits<int>::max(), &seed, &error);
     if (ok && o.channels != 8 && o.channels != 16)
         error = QStringLiteral("--model must be 8 or 16, got '%1'").arg(o.channels);
@@ -145,6 +168,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     f.seed = quint32(seed);
     f.badChecksum = parser.isSet(QStringLiteral("bad-checksum"));
     f.silent = parser.isSet(QStringLiteral("silent"));
+    f.echo = parser.isSet(QStringLiteral("echo"));
+    f.strayByte = parser.isSet(QStringLiteral("stray-byte"));
+    f.otherMaster = parser.isSet(QStringLiteral("other-master"));
+    f.otherFraming = parser.isSet(QStringLiteral("other-framing"));
     o.ack = parser.isSet(QStringLiteral("ack"));
     o.exitOnEof = parser.isSet(QStringLiteral("exit-on-eof"));
     o.device = parser.value(QStringLiteral("device"));

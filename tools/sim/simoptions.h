@@ -18,6 +18,14 @@ struct Faults
     int oversize = 0; // extra bytes after each reply
     bool silent = false;
     quint32 seed = 1; // garbage bytes; fixed so runs can be repeated
+
+    // What the line itself does, apart from the host.
+    bool echo = false;         // every byte received goes straight back
+    bool strayByte = false;    // a 00 ahead of each reply, in the same write
+    int splitGapMs = 0;        // each reply as 3 + 3 bytes this far apart; 0 = whole
+    bool otherMaster = false;  // another master's output command after each input query
+    int otherAddress = -1;     // a bad reply from this address after each reply; -1 = none
+    bool otherFraming = false; // replies start with A0 and carry no checksum
 };
 
 struct SimOptions
