@@ -62,6 +62,8 @@ void TestE2EReport::walkTest_data()
     QTest::addColumn<QStringList>("faults");
     QTest::newRow("sound line") << QStringList();
     QTest::newRow("replies dropped") << QStringList{"--drop-every", "5"};
+    QTest::newRow("dropped and overlong") << QStringList{"--drop-every", "7", "--oversize", "2"};
+    QTest::newRow("dropped and corrupt frames") << QStringList{"--drop-every", "6", "--other-address", "7"};
 }
 
 void TestE2EReport::walkTest()
@@ -157,7 +159,7 @@ void TestE2EReport::walkTest()
              simCounts.value("tx-drop"));
     const bool overlong = faults.contains(QLatin1String("--oversize"));
     QCOMPARE(link["receptions"]["stray"].toInteger(), overlong ? simCounts.value("tx") : 0);
-    QCOMPARE(link["receptions"]["bad_checksum"].toInteger(), 0);
+    QCOMPARE(link["receptions"]["bad_checksum"].toInteger(), simCounts.value("tx-other-address"));
 }
 
 QTEST_MAIN(TestE2EReport)

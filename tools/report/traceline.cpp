@@ -7,7 +7,7 @@ namespace {
 
 TraceWhat whatOf(QByteArrayView word)
 {
-    static const std::array<std::pair<const char *, TraceWhat>, 24> kWords{{
+    static const std::array<std::pair<const char *, TraceWhat>, 27> kWords{{
         {"tx", TraceWhat::Tx},
         {"rx", TraceWhat::Rx},
         {"filed", TraceWhat::Filed},
@@ -30,8 +30,11 @@ TraceWhat whatOf(QByteArrayView word)
         {"rx-garbage", TraceWhat::SimulatorWord},
         {"tx-garbage", TraceWhat::SimulatorWord},
         {"tx-drop", TraceWhat::SimulatorWord},
-        {"tx-other", TraceWhat::SimulatorWord},
         {"tx-echo", TraceWhat::SimulatorWord},
+        {"tx-stray", TraceWhat::SimulatorWord},
+        {"tx-split", TraceWhat::SimulatorWord},
+        {"tx-other-master", TraceWhat::SimulatorWord},
+        {"tx-other-address", TraceWhat::SimulatorWord},
     }};
     for (const auto &[text, what] : kWords) {
         if (word == text)
