@@ -16,5 +16,13 @@ public:
     bool close(QString *error);
 
 private:
+    QByteArray isoTime(qint64 micros, int utcOffsetSeconds);
+
     QFile m_file;
+    // The ISO text up to the minute, and the offset, of the minute last
+    // written: a day's trace has millions of lines and only 1440 minutes.
+    qint64 m_minute = -1;
+    int m_offset = 0;
+    QByteArray m_minuteText;
+    QByteArray m_offsetText;
 };

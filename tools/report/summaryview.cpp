@@ -30,7 +30,7 @@ QString summaryView(const Record &r)
 {
     QStringList lines;
     lines.append(QStringLiteral("调试报告 %1 至 %2%3")
-                     .arg(iso(r, r.start), clock(r, r.end),
+                     .arg(iso(r, r.start), iso(r, r.end),
                           r.clockStated ? QString() : QStringLiteral("(时间按本机时钟推算)")));
     lines.append(QStringLiteral("主机 地址 %1, %2 路输入, 轮询周期 %3 ms")
                      .arg(r.address >= 0 ? QString::number(r.address) : QStringLiteral("?"))

@@ -91,7 +91,8 @@ void label(QStringList &svg, double y, const QString &text)
                    .arg(number(y + kRowHeight - 2), text));
 }
 
-// A tick every 1, 2, 5, 10 … seconds or minutes, about eight across.
+// A tick every 1, 2, 5, 10 … seconds or minutes, about eight across; a
+// span of days has a tick every so many days.
 qint64 tickStep(qint64 spanMicros)
 {
     static const qint64 kSteps[] = {1,   2,   5,    10,   15,   30,    60,    120,   300,
@@ -100,7 +101,10 @@ qint64 tickStep(qint64 spanMicros)
         if (spanMicros / (seconds * 1000000) <= 8)
             return seconds * 1000000;
     }
-    return 86400LL * 1000000;
+    qint64 step = 86400LL * 1000000;
+    while (spanMicros / step > 8)
+        step *= 2;
+    return step;
 }
 
 } // namespace

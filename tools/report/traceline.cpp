@@ -76,8 +76,8 @@ bool parseTraceLine(QByteArrayView text, TraceLine *line)
 {
     qsizetype at = 0;
     qint64 micros = 0;
-    // Nineteen digits stay within qint64.
-    while (at < text.size() && at < 19 && text[at] >= '0' && text[at] <= '9')
+    // Eighteen digits stay within qint64, with room for the clock's anchor.
+    while (at < text.size() && at < 18 && text[at] >= '0' && text[at] <= '9')
         micros = micros * 10 + (text[at++] - '0');
     if (at == 0 || at >= text.size() || text[at] != ' ')
         return false;

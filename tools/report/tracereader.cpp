@@ -48,8 +48,13 @@ bool TraceReader::read(const QString &path)
         say(path, QStringLiteral("无法打开(%1)").arg(file.errorString()));
         return false;
     }
+    return read(file, path);
+}
+
+bool TraceReader::read(QIODevice &file, const QString &path)
+{
     m_builder.beginFile(path);
-    QByteArray buffer(kLongestLine + 2, '\0');
+    QByteArray buffer(kLongestLine + 2, Qt::Uninitialized);
     qint64 bytesRead = 0;
     qint64 lines = 0;
     qint64 unreadable = 0;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class RecordBuilder;
 
 // Reads trace files line by line into a record builder. What cannot be
@@ -19,6 +20,8 @@ public:
 
     // False when nothing of the file could be read.
     bool read(const QString &path);
+    // The same for an open device; `name` stands for it in the messages.
+    bool read(QIODevice &device, const QString &name);
     // "<file>: <what was wrong>", one per finding, in Chinese.
     QStringList messages() const { return m_messages; }
 
