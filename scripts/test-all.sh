@@ -7,9 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The format check needs clang-format and the serial bench (tests/vm) boots
-# a virtual PC on the rest; the run command needs none of them.
-bash scripts/install-deps.sh clang-format qemu-system-x86 linux-image-amd64 busybox-static udev python3
+# The format check needs clang-format, the serial bench (tests/vm) boots a
+# virtual PC on the next four, the report's benchmark is Python, and its
+# page is printed by headless Chromium and read back with poppler's tools;
+# the run command needs none of them.
+bash scripts/install-deps.sh clang-format qemu-system-x86 linux-image-amd64 busybox-static udev python3 \
+    chromium-headless-shell poppler-utils
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 

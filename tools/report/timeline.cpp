@@ -10,9 +10,9 @@ using namespace record;
 
 namespace {
 
-constexpr double kLabelWidth = 56;
-constexpr double kWidth = 1000;
-constexpr double kRowHeight = 11;
+constexpr double kLabelWidth = 40;
+constexpr double kWidth = 640;
+constexpr double kRowHeight = 12;
 constexpr double kAxisHeight = 18;
 // The lamps' alarm red.
 constexpr const char *kAlarmRed = "#FF0000";
