@@ -75,8 +75,8 @@ void TestE2EReport::walkTest()
     for (const QJsonValue &input : json["inputs"].toArray()) {
         const int channel = input["channel"].toInt();
         verdicts.append(QStringLiteral("%1 %2").arg(channel).arg(input["verdict"].toString()));
-        // A reply the host sent showing the alarm, read within a poll cycle;
-        // none before it (a reply read late is no reply, see below).
+        // Dated by a reply the host sent showing the alarm, read within a
+        // poll cycle of being sent, and not before the host's first one.
         const qint64 alarm = monotonic(input["events"][0]["time"]);
         const QList<qint64> &sent = alarmReplies[size_t(channel)];
         QVERIFY2(!sent.isEmpty() && sent.first() <= alarm + 2000
