@@ -14,6 +14,19 @@ uint8_t frameByte(const TraceLine &line, int index)
     return index < bytes.size() ? uint8_t(bytes[index]) : 0;
 }
 
+// The trace's first line ties its clock to the times the report shows:
+// this turns them back into the clock of the trace lines.
+std::function<qint64(const QJsonValue &)> monotonicOf(const QString &tracePath)
+{
+    const TraceLine begin = readTrace(tracePath).value(0);
+    const QDateTime begun =
+        QDateTime::fromString(begin.meaning.section(u' ', 0, 0).mid(5), Qt::ISODateWithMs);
+    const qint64 anchor = begun.toMSecsSinceEpoch() * 1000 - begin.micros;
+    return [anchor](const QJsonValue &iso) {
+        return QDateTime::fromString(iso.toString(), Qt::ISODateWithMs).toMSecsSinceEpoch() * 1000 - anchor;
+    };
+}
+
 } // namespace
 
 // The commissioning report of a walk test the tester really ran against
@@ -26,6 +39,7 @@ class TestE2EReport : public QObject
 private slots:
     void walkTest_data();
     void walkTest();
+    void linkageAlarm();
 };
 
 void TestE2EReport::walkTest_data()
@@ -48,14 +62,7 @@ void TestE2EReport::walkTest()
     const QJsonObject json = QJsonDocument::fromJson(runReport({"--json", tracePath})).object();
     QVERIFY(!json.isEmpty());
 
-    // The trace's first line ties its clock to the times the report shows.
-    const QList<TraceLine> wire = readTrace(tracePath);
-    const QDateTime begun =
-        QDateTime::fromString(wire.first().meaning.section(u' ', 0, 0).mid(5), Qt::ISODateWithMs);
-    const qint64 anchor = begun.toMSecsSinceEpoch() * 1000 - wire.first().micros;
-    const auto monotonic = [anchor](const QJsonValue &iso) {
-        return QDateTime::fromString(iso.toString(), Qt::ISODateWithMs).toMSecsSinceEpoch() * 1000 - anchor;
-    };
+    const auto monotonic = monotonicOf(tracePath);
     // What the simulator did.
     const QList<TraceLine> simTrace = sim.trace();
     QMap<QString, qint64> simCounts;
@@ -107,6 +114,41 @@ void TestE2EReport::walkTest()
     const bool overlong = faults.contains(QLatin1String("--oversize"));
     QCOMPARE(link["receptions"]["stray"].toInteger(), overlong ? simCounts.value("tx") : 0);
     QCOMPARE(link["receptions"]["bad_checksum"].toInteger(), simCounts.value("tx-other-address"));
+}
+
+// An alarm while linkage runs, input 2 linked to output 5: the report names
+// the output command it caused, when the simulator received it.
+void TestE2EReport::linkageAlarm()
+{
+    QTemporaryDir dir;
+    const QString tracePath = dir.filePath(QStringLiteral("wire.txt"));
+    SimulatorProcess sim;
+    QVERIFY(sim.start());
+    {
+        TracedPlatform platform(tracePath);
+        Form1 form(platform);
+        form.Form_Load();
+        startLinkage(form, false);
+        QVERIFY(!QTest::currentTestFailed());
+        sim.command("alarm 2");
+        QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains(QLatin1String("outputs 10")), 5000);
+        form.ui().Command2[0]->click();
+    }
+    const QJsonObject json = QJsonDocument::fromJson(runReport({"--json", tracePath})).object();
+    const QJsonArray linkage = json["linkage"].toArray();
+    QCOMPARE(linkage.size(), 1);
+    QCOMPARE(linkage[0]["input"].toInt(), 2);
+    QCOMPARE(linkage[0]["outputs"].toInt(), 0x10);
+    qint64 received = 0;
+    for (const TraceLine &line : sim.trace()) {
+        if (received == 0 && line.what == QLatin1String("rx")
+            && line.bytes == QLatin1String("E0 00 3D 10 00 2D"))
+            received = line.micros;
+    }
+    const qint64 command = monotonicOf(tracePath)(linkage[0]["command"]);
+    QVERIFY2(command <= received + 2000 && received - command < 20000,
+             qPrintable(QString::number(received - command)));
+    QCOMPARE(json["outputs"][4]["events"][0]["by"].toString(), QStringLiteral("linkage"));
 }
 
 QTEST_MAIN(TestE2EReport)

@@ -136,7 +136,6 @@ void TestTraceReport::record_data()
                                             "58 rx 3F:02",
                                             "58 filed 3F:02",
                                             "78 tx 3D:10",
-                                            "108 tx 3F:00",
                                             "200 linkage-end"}
                              << QStringList{"linkage/0/input=2", "linkage/0/delay_ms=20",
                                             "linkage/0/outputs=16", "outputs/4/events/0/by=linkage"};

@@ -353,6 +353,8 @@ void RecordBuilder::pollStart(QByteArrayView meaning)
 
 void RecordBuilder::linkageStart(QByteArrayView meaning)
 {
+    // What came before belongs to the time without linkage.
+    settleStep();
     m_linkage = true;
     m_table.fill(0);
     // "2:5,6;3:1": input 2 switches outputs 5 and 6, input 3 output 1.
@@ -371,6 +373,8 @@ void RecordBuilder::linkageStart(QByteArrayView meaning)
 
 void RecordBuilder::endLinkage()
 {
+    // The alarms and commands of the step under way were made by linkage.
+    settleStep();
     for (const PendingLinkage &pending : std::as_const(m_pendingLinkage))
         m_record.linkage.append({pending.input, pending.alarm, 0, 0});
     m_pendingLinkage.clear();
