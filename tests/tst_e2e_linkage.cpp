@@ -23,7 +23,7 @@ void TestE2ELinkage::alarmDrivesTheLinkedOutputUntilResetAndCancel_data()
     QTest::newRow("clean line") << QStringList();
     QTest::newRow("adapter echoes") << QStringList{"--echo"};
     QTest::newRow("stray byte ahead of each reply") << QStringList{"--stray-byte"};
-    QTest::newRow("replies split in two") << QStringList{"--split-gap", "15"};
+    QTest::newRow("replies split in two") << QStringList{"--split-gap", "8"};
     QTest::newRow("another master") << QStringList{"--other-master"};
     QTest::newRow("another address, bad checksum") << QStringList{"--other-address", "7"};
     QTest::newRow("host framed otherwise") << QStringList{"--other-framing"};

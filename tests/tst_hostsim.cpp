@@ -514,8 +514,11 @@ void TestHostSim::consoleCommands()
     QCOMPARE(int(command.kind), int(ConsoleCommand::Kind::State));
     QVERIFY(parseConsoleCommand(QString(), 16, &command, &error));
     QCOMPARE(int(command.kind), int(ConsoleCommand::Kind::None));
+    QVERIFY(parseConsoleCommand(QStringLiteral("echo ON"), 16, &command, &error));
+    QVERIFY(command.kind == ConsoleCommand::Kind::Echo && command.echo);
 
-    for (const char *bad : {"alarm", "alarm x", "clear 17", "quit now", "inputs 1", "frobnicate"}) {
+    for (const char *bad :
+         {"alarm", "alarm x", "clear 17", "quit now", "inputs 1", "frobnicate", "echo", "echo 1"}) {
         error.clear();
         QVERIFY2(!parseConsoleCommand(QLatin1String(bad), 16, &command, &error), bad);
         QVERIFY2(!error.isEmpty(), bad);

@@ -3,6 +3,7 @@
 #include "serial/commandframe.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -40,8 +41,6 @@ const char *receptionVerdict(ReceptionKind kind)
 void ReplyFramer::portOpened()
 {
     m_buffer.clear();
-    m_leftoverFiled = false;
-    m_leftoverStale = false;
     m_echoes = false;
     m_trust = Trust::None;
 }
@@ -57,7 +56,6 @@ void ReplyFramer::written(const QByteArray &frame)
         m_copy.clear();
         m_step.clear();
         m_echoDue.clear();
-        m_leftoverStale = !m_buffer.isEmpty();
         ++m_steps;
     }
     m_step.append(frame);
@@ -66,20 +64,11 @@ void ReplyFramer::written(const QByteArray &frame)
 
 QList<Reception> ReplyFramer::read(const QByteArray &bytes)
 {
-    QList<Reception> pieces;
-    if (m_leftoverStale) {
-        // The rest of these never came within their step.
-        if (!m_leftoverFiled)
-            pieces.append({ReceptionKind::Stray, m_buffer, false});
-        m_buffer.clear();
-        m_leftoverStale = false;
-    }
     if (m_trust == Trust::Provisional && !bytes.contains(kFrameStart)) {
         // Replies framed otherwise behind a copy of the query: the copy was
         // an echo and no evidence of this host's framing.
         m_trust = Trust::None;
     }
-    m_leftoverFiled = false;
     m_buffer += bytes;
 
     QList<Reception> found;
@@ -121,12 +110,23 @@ QList<Reception> ReplyFramer::read(const QByteArray &bytes)
 
     if (m_trust == Trust::None) {
         // The polled host has not answered in frames yet: perhaps it frames
-        // its replies otherwise, so the reception is filed as it came.
-        m_leftoverFiled = !m_buffer.isEmpty();
-        pieces.append({ReceptionKind::AsReceived, bytes, false});
+        // its replies otherwise, so the reception is filed as it came, less
+        // any echo the line is known to send.
+        QList<Reception> pieces;
+        QByteArray rest = bytes;
+        for (const Reception &piece : std::as_const(found)) {
+            if (piece.kind == ReceptionKind::Echo) {
+                pieces.append(piece);
+                const qsizetype at = rest.indexOf(piece.bytes);
+                if (at >= 0)
+                    rest.remove(at, piece.bytes.size());
+            }
+        }
+        if (!rest.isEmpty())
+            pieces.append({ReceptionKind::AsReceived, rest, false});
         return pieces;
     }
-    return pieces + found;
+    return found;
 }
 
 void ReplyFramer::classify(const QByteArray &frame, QList<Reception> &found)

@@ -16,8 +16,8 @@ enum class ReceptionKind : uint8_t {
     AsReceived,
     // The adapter's copy of a frame just written.
     Echo,
-    // Bytes that belong to no frame: a glitch at bus turnaround, a frame's
-    // rest that never came.
+    // Bytes that belong to no frame: a glitch at bus turnaround, the start
+    // of a frame whose rest never came.
     Stray,
     OtherAddress,
     // From the polled host, but no answer to a frame outstanding.
@@ -71,6 +71,9 @@ public:
     void setEchoes(bool echoes) { m_echoes = echoes; }
     bool echoes() const { return m_echoes; }
     bool trusted() const { return m_trust == Trust::Firm; }
+    // For a caller that counts only well-formed frames, whatever the line
+    // has shown: receptions are taken apart into frames from now on.
+    void trustFrames() { m_trust = Trust::Firm; }
     // How many queries have been written: the step under way.
     quint64 step() const { return m_steps; }
 
@@ -90,10 +93,6 @@ private:
     // A copy of a frame written, filed in this step while the line's echo
     // was unknown.
     QByteArray m_copy;
-    // Leftover bytes were filed with the reception they came in.
-    bool m_leftoverFiled = false;
-    // Leftover bytes came in an earlier step than this one.
-    bool m_leftoverStale = false;
     bool m_echoes = false;
     quint64 m_steps = 0;
     Trust m_trust = Trust::None;

@@ -8,8 +8,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QHelpEvent>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -345,17 +348,25 @@ void TestVmScenarios::comNumbersOnRealDrivers()
 void TestVmScenarios::pollingThroughTheDriver_data()
 {
     QTest::addColumn<bool>("adapter");
-    QTest::newRow("8250 UART, COM1") << false;
-    QTest::newRow("ftdi_sio adapter, COM2") << true;
+    // The line gives back what the tester writes, as a 2-wire adapter does.
+    QTest::addColumn<bool>("echo");
+    QTest::newRow("8250 UART, COM1") << false << false;
+    QTest::newRow("ftdi_sio adapter, COM2") << true << false;
+    QTest::newRow("8250 UART, COM1, the line echoes") << false << true;
 }
 
 void TestVmScenarios::pollingThroughTheDriver()
 {
     QFETCH(bool, adapter);
+    QFETCH(bool, echo);
     const BenchLine &line = adapter ? kUsb : kUart;
     QVERIFY(line.command("inputs 00 00"));
+    QVERIFY(line.command(echo ? "echo on" : "echo off"));
+    const auto echoOff = qScopeGuard([&] { line.command("echo off"); });
     const qsizetype from = line.trace().size();
-    BenchPlatform platform(line.name);
+    // Kept apart from the clean line's figures.
+    const QString traceName = echo ? line.name + QStringLiteral("-echo") : line.name;
+    BenchPlatform platform(traceName);
     Form1 form(platform);
     const Form1Widgets &ui = form.ui();
     form.Form_Load();
@@ -404,6 +415,10 @@ void TestVmScenarios::pollingThroughTheDriver()
     QCOMPARE(platform.boxes.texts(), QStringList());
     VERIFY_CLEAN_FRAMES(line, from);
     VERIFY_CLEAN_FRAMES(adapter ? kUart : kUsb, 0);
+    // The echo came back through the driver and was told for what it was.
+    const QList<TraceLine> wire = readTrace(benchPath(QStringLiteral("wire-%1.txt").arg(traceName)));
+    QCOMPARE(std::any_of(wire.cbegin(), wire.cend(), [](const TraceLine &l) { return l.what == "echo"; }),
+             echo);
 }
 
 void TestVmScenarios::scanFindsTheHostBehindTheAdapter()

@@ -41,6 +41,7 @@ bool BusScanner::send(const QByteArray &frame)
     m_line.setInBufferCount(0);
     // Nor may the framer's leftovers of it.
     m_framer.portOpened();
+    m_framer.trustFrames();
     m_framer.setEchoes(m_echoes);
     if (!m_probing)
         m_framer.written(frame);
@@ -113,19 +114,8 @@ QString BusScanner::fault() const
         return QStringLiteral("应答校验和错误");
     case ReceptionKind::OtherAddress:
         return QStringLiteral("应答地址错误(来自地址%1)").arg(uint8_t(m_wrong->bytes[1]));
-    case ReceptionKind::Stray:
-        return QStringLiteral("无法识别的字节");
     case ReceptionKind::OtherMaster:
         return QStringLiteral("另一主站的输出命令");
-    case ReceptionKind::AsReceived: {
-        // No good frame in it: six bytes from a start byte have a wrong sum.
-        const qsizetype start = m_wrong->bytes.indexOf(char(0xE0));
-        if (start >= 0 && m_wrong->bytes.size() - start >= kFrameLength)
-            return QStringLiteral("应答校验和错误");
-        if (start >= 0)
-            return QStringLiteral("应答不完整(%1字节)").arg(m_wrong->bytes.size() - start);
-        return QStringLiteral("应答格式错误");
-    }
     default:
         return QStringLiteral("应答格式错误");
     }

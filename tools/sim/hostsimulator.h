@@ -29,6 +29,8 @@ public:
 
     // Replies that went out or were dropped, counted for --drop-every.
     int repliesMade() const { return m_replies; }
+    // The adapter's echo (--echo) from now on, or no more.
+    void setEcho(bool on) { m_faults.echo = on; }
 
 signals:
     void outputsChanged(quint8 outputs);

@@ -128,7 +128,7 @@ int main(int argc, char *argv[])
     });
 
     FdLineReader console(STDIN_FILENO);
-    QObject::connect(&console, &FdLineReader::line, &app, [&model](const QString &text) {
+    QObject::connect(&console, &FdLineReader::line, &app, [&model, &simulator](const QString &text) {
         ConsoleCommand command;
         QString why;
         if (!parseConsoleCommand(text, model.channels(), &command, &why)) {
@@ -141,6 +141,9 @@ int main(int argc, char *argv[])
         case ConsoleCommand::Kind::Input:
             if (!command.action.applyTo(model, &why))
                 printLine(stderr, QStringLiteral("alarm-host-sim: %1").arg(why));
+            break;
+        case ConsoleCommand::Kind::Echo:
+            simulator.setEcho(command.echo);
             break;
         case ConsoleCommand::Kind::State:
             printLine(stdout, model.stateLine());

@@ -174,6 +174,16 @@ bool parseConsoleCommand(const QString &line, int channels, ConsoleCommand *comm
         return bare(ConsoleCommand::Kind::Quit);
     if (verb == QLatin1String("help"))
         return bare(ConsoleCommand::Kind::Help);
+    if (verb == QLatin1String("echo")) {
+        const QString state = tokens.value(1).toLower();
+        if (tokens.size() != 2 || (state != QLatin1String("on") && state != QLatin1String("off"))) {
+            *error = QStringLiteral("usage: echo on|off");
+            return false;
+        }
+        command->kind = ConsoleCommand::Kind::Echo;
+        command->echo = state == QLatin1String("on");
+        return true;
+    }
     if (!parseAction(tokens, channels, &command->action, error))
         return false;
     command->kind = ConsoleCommand::Kind::Input;
@@ -182,8 +192,8 @@ bool parseConsoleCommand(const QString &line, int channels, ConsoleCommand *comm
 
 QString consoleHelp()
 {
-    return QStringLiteral(
-        "commands: alarm N | clear N | input N alarm|clear | inputs HH HH | state | quit | help");
+    return QStringLiteral("commands: alarm N | clear N | input N alarm|clear | inputs HH HH | echo on|off | "
+                          "state | quit | help");
 }
 
 bool parseScenario(const QString &text, int channels, Scenario *scenario, QString *error)

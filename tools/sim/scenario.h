@@ -29,12 +29,14 @@ struct InputAction
 // One line typed on standard input.
 struct ConsoleCommand
 {
-    enum class Kind { None, Input, State, Quit, Help };
+    enum class Kind { None, Input, State, Quit, Help, Echo };
     Kind kind = Kind::None;
     InputAction action;
+    bool echo = false; // Echo: on or off
 };
 
-// Parses "alarm N", "clear N", "inputs HH HH", "state", "quit", "help";
+// Parses "alarm N", "clear N", "inputs HH HH", "state", "quit", "help",
+// "echo on|off";
 // an empty line gives Kind::None. `channels` bounds the input numbers.
 bool parseConsoleCommand(const QString &line, int channels, ConsoleCommand *command, QString *error);
 QString consoleHelp();

@@ -20,6 +20,7 @@ const char *const kDescription =
     "  alarm N | clear N        put input N (1..8 or 1..16) in alarm / clear it\n"
     "  input N alarm|clear      the same\n"
     "  inputs HH HH             set both input bytes (hex; inputs 1-8, 9-16)\n"
+    "  echo on|off              the adapter's echo (--echo) from now on / no more\n"
     "  state                    print 'in1=HH in2=HH out=HH'\n"
     "  quit                     exit\n"
     "A bad command, or a line longer than 1024 bytes, prints a message on\n"
