@@ -49,6 +49,40 @@ QString headRow(const QStringList &cells)
     return html + QStringLiteral("</tr>");
 }
 
+// A table of events listing at most kMostRows of them; the JSON holds all.
+class Table
+{
+public:
+    static constexpr qsizetype kMostRows = 2000;
+
+    Table(QStringList &html, const QString &heading, const QStringList &head)
+        : m_html(html)
+    {
+        m_html.append(heading + QStringLiteral("<table>") + headRow(head));
+    }
+    void add(const QStringList &cells)
+    {
+        if (m_shown == kMostRows) {
+            ++m_left;
+            return;
+        }
+        ++m_shown;
+        m_html.append(row(cells));
+    }
+    void close()
+    {
+        if (m_left > 0)
+            m_html.append(
+                QStringLiteral("<tr><td colspan=\"9\">另有 %1 行未列出,见 --json</td></tr>").arg(m_left));
+        m_html.append(QStringLiteral("</table>"));
+    }
+
+private:
+    QStringList &m_html;
+    qsizetype m_shown = 0;
+    qsizetype m_left = 0;
+};
+
 QString verdictClass(bool good, bool bad)
 {
     return good ? QStringLiteral("good") : bad ? QStringLiteral("bad") : QStringLiteral("warn");
@@ -134,19 +168,19 @@ QString lineSection(const Record &r)
                      milliseconds(r.response.p95Ms), milliseconds(r.response.maxMs)));
     html.append(QStringLiteral("</p>"));
     if (!r.portEvents.isEmpty()) {
-        html.append(QStringLiteral("<h2>端口</h2><table>") + headRow({"时间", "事件", "说明"}));
+        Table port(html, QStringLiteral("<h2>端口</h2>"), {"时间", "事件", "说明"});
         for (const PortEvent &event : r.portEvents)
-            html.append(row({iso(r, event.time), portEventName(event.kind), event.text}));
-        html.append(QStringLiteral("</table>"));
+            port.add({iso(r, event.time), portEventName(event.kind), event.text});
+        port.close();
     }
     if (!r.gaps.isEmpty()) {
-        html.append(QStringLiteral("<h2>轮询中断</h2><table>") + headRow({"从", "到", "时长", "原因"}));
+        Table gaps(html, QStringLiteral("<h2>轮询中断</h2>"), {"从", "到", "时长", "原因"});
         for (const Gap &gap : r.gaps)
-            html.append(row({iso(r, gap.span.from), iso(r, gap.span.to),
-                             QStringLiteral("%1 s").arg((gap.span.to - gap.span.from) / 1e6, 0, 'f', 1),
-                             gap.stopped ? QStringLiteral("停止轮询(离开主机页或关闭端口)")
-                                         : QStringLiteral("轮询中断(锁定或未记录的原因)")}));
-        html.append(QStringLiteral("</table>"));
+            gaps.add({iso(r, gap.span.from), iso(r, gap.span.to),
+                      QStringLiteral("%1 s").arg((gap.span.to - gap.span.from) / 1e6, 0, 'f', 1),
+                      gap.stopped ? QStringLiteral("停止轮询(离开主机页或关闭端口)")
+                                  : QStringLiteral("轮询中断(锁定或未记录的原因)")});
+        gaps.close();
     }
     return html.join(u'\n');
 }
@@ -155,42 +189,44 @@ QString linkageSection(const Record &r)
 {
     if (r.linkage.isEmpty())
         return {};
-    QStringList html{QStringLiteral("<h2>联动</h2><table>"),
-                     headRow({"输入", "报警时间", "输出命令", "输出", "延时"})};
+    QStringList html;
+    Table table(html, QStringLiteral("<h2>联动</h2>"), {"输入", "报警时间", "输出命令", "输出", "延时"});
     for (const LinkageAction &action : r.linkage) {
         QList<int> outputs;
         for (int i = 0; i < 8; ++i) {
             if (action.mask & (1u << i))
                 outputs.append(i + 1);
         }
-        html.append(row({QString::number(action.input), iso(r, action.alarm),
-                         action.command ? iso(r, action.command) : QStringLiteral("没有输出命令"),
-                         action.command ? channelList(outputs) : QString(),
-                         action.command ? delay(action.alarm, action.command) : QString()}));
+        table.add({QString::number(action.input), iso(r, action.alarm),
+                   action.command ? iso(r, action.command) : QStringLiteral("没有输出命令"),
+                   action.command ? channelList(outputs) : QString(),
+                   action.command ? delay(action.alarm, action.command) : QString()});
     }
-    html.append(QStringLiteral("</table>"));
+    table.close();
     return html.join(u'\n');
 }
 
 QString eventSection(const Record &r)
 {
-    QStringList html{QStringLiteral("<h2>输入事件</h2><table>"), headRow({"通道", "时间", "事件"})};
+    QStringList html;
+    Table inputs(html, QStringLiteral("<h2>输入事件</h2>"), {"通道", "时间", "事件"});
     for (const Input &input : r.inputs) {
         for (const InputEvent &event : input.events)
-            html.append(row({QString::number(input.channel), iso(r, event.time),
-                             event.alarm ? QStringLiteral("报警") : QStringLiteral("恢复")}));
+            inputs.add({QString::number(input.channel), iso(r, event.time),
+                        event.alarm ? QStringLiteral("报警") : QStringLiteral("恢复")});
     }
-    html.append(QStringLiteral("</table><h2>输出事件</h2><table>")
-                + headRow({"输出", "命令时间", "命令", "来源", "确认时间", "延时"}));
+    inputs.close();
+    Table outputs(html, QStringLiteral("<h2>输出事件</h2>"),
+                  {"输出", "命令时间", "命令", "来源", "确认时间", "延时"});
     for (const Output &output : r.outputs) {
         for (const OutputEvent &event : output.events)
-            html.append(row({QString::number(output.channel), iso(r, event.commanded),
-                             event.on ? QStringLiteral("打开") : QStringLiteral("关闭"),
-                             event.byLinkage ? QStringLiteral("联动") : QStringLiteral("手动"),
-                             event.confirmed ? iso(r, event.confirmed) : QStringLiteral("未确认"),
-                             event.confirmed ? delay(event.commanded, event.confirmed) : QString()}));
+            outputs.add({QString::number(output.channel), iso(r, event.commanded),
+                         event.on ? QStringLiteral("打开") : QStringLiteral("关闭"),
+                         event.byLinkage ? QStringLiteral("联动") : QStringLiteral("手动"),
+                         event.confirmed ? iso(r, event.confirmed) : QStringLiteral("未确认"),
+                         event.confirmed ? delay(event.commanded, event.confirmed) : QString()});
     }
-    html.append(QStringLiteral("</table>"));
+    outputs.close();
     return html.join(u'\n');
 }
 
