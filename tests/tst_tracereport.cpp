@@ -139,6 +139,9 @@ void TestTraceReport::record_data()
                                             "200 linkage-end"}
                              << QStringList{"linkage/0/input=2", "linkage/0/delay_ms=20",
                                             "linkage/0/outputs=16", "outputs/4/events/0/by=linkage"};
+    QTest::newRow("reply split across two receptions")
+        << QStringList{"50 tx 3F:00", "55 rx E0003F", "58 rx 050024", "58 filed 3F:05", "70 tx 3B:00"}
+        << QStringList{"link/receptions/stray=0", "inputs/2/activations=1", "link/queries/3F/answered=1"};
     QTest::newRow("16 inputs, another address")
         << QStringList{"0 poll-start | address=3 inputs=16 period_ms=100",
                        "50 tx 3@3F:00",

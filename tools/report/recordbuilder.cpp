@@ -100,12 +100,16 @@ void RecordBuilder::beginFile(const QString &path)
     m_stoppedSince = true;
     m_record.files.append(path);
     m_anchor = localAnchor();
+    m_testerJudges = false;
 }
 
 void RecordBuilder::add(const TraceLine &line)
 {
     if (line.what == TraceWhat::Begin)
         begin(line);
+    // A tester that writes either judges every reception itself; one it
+    // holds back, waiting for the rest of a frame, gets no line yet.
+    m_testerJudges = m_testerJudges || line.what == TraceWhat::Begin || isVerdict(line.what);
     const qint64 time = wall(line.micros);
     if (!m_seenLine)
         m_record.start = time;
@@ -225,6 +229,8 @@ void RecordBuilder::judgePending()
     if (!m_rxPending)
         return;
     m_rxPending = false;
+    if (m_testerJudges)
+        return;
     const QByteArray &bytes = m_rx.bytes;
     TraceWhat verdict = TraceWhat::Stray;
     if (startsFrame(bytes) && !checksumValid(bytes)) {

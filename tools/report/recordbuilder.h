@@ -89,6 +89,7 @@ private:
     // The reception read last, until the line after it tells whether the
     // tester judged it.
     bool m_rxPending = false;
+    bool m_testerJudges = false;
     Piece m_rx;
     QByteArray m_rxMeaning;
 
