@@ -199,8 +199,20 @@ void TestE2EDiagnostics::traceFollowsTheLine()
 
     const QList<TraceLine> wire = readTrace(tracePath);
     QVERIFY(wire.size() > 10);
-    QCOMPARE(wire.first().what, QStringLiteral("open"));
-    QCOMPARE(wire.first().meaning, QStringLiteral("COM1 ") + sim.ptyPath());
+    // The first line ties the trace's clock to the local time and names the
+    // version; polling is marked where it starts and ends.
+    static const QRegularExpression begin(QStringLiteral(
+        R"(^time=\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d) version=alarm-host-tester-\d+\.\d+\.\d+$)"));
+    QCOMPARE(wire.first().what, QStringLiteral("begin"));
+    QVERIFY2(begin.match(wire.first().meaning).hasMatch(), qPrintable(wire.first().meaning));
+    QCOMPARE(wire[1].what, QStringLiteral("open"));
+    QCOMPARE(wire[1].meaning, QStringLiteral("COM1 ") + sim.ptyPath());
+    QStringList marks;
+    for (const TraceLine &line : wire) {
+        if (line.what.startsWith(QLatin1String("poll-")))
+            marks.append(line.what + u' ' + line.meaning);
+    }
+    QCOMPARE(marks, QStringList({"poll-start address=0 inputs=8 period_ms=50", "poll-stop "}));
     QCOMPARE(wire.last().what, QStringLiteral("close"));
     QList<TraceLine> sent;
     QStringList filed;
@@ -212,7 +224,8 @@ void TestE2EDiagnostics::traceFollowsTheLine()
             sent.append(wire[i]);
         else if (what == QLatin1String("filed"))
             filed.append(wire[i].bytes + QStringLiteral("  ") + wire[i].meaning);
-        else if (!QStringList{"rx", "open", "close"}.contains(what) && !seen.contains(what))
+        else if (!QStringList{"rx", "open", "close", "begin", "poll-start", "poll-stop"}.contains(what)
+                 && !seen.contains(what))
             seen.append(what);
     }
     QCOMPARE(seen, verdicts);
@@ -385,7 +398,7 @@ void TestE2EDiagnostics::traceIntoFolder()
         QStringList what;
         for (const TraceLine &line : readTrace(traces.filePath(file)))
             what.append(line.what);
-        QCOMPARE(what.join(u' '), QStringLiteral("open tx tx tx close"));
+        QCOMPARE(what.join(u' '), QStringLiteral("begin open tx tx tx close"));
     }
 }
 

@@ -174,6 +174,18 @@ bool WireTrace::open()
         giveUp("cannot open", why.isEmpty() ? QStringLiteral("no free name") : why);
         return false;
     }
+    // The clock every line is stamped with, tied to the local date and
+    // time, so a reader can tell when each line was written.
+    const qint64 micros = nowMicroseconds();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString meaning = QStringLiteral("time=%1 version=%2")
+                                .arg(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs),
+                                     QStringLiteral("alarm-host-tester-" ALARM_VERSION));
+    if (!writeLine(m_file, traceLine(micros, kBeginWhat, {}, meaning), &why)) {
+        giveUp("cannot write", why);
+        m_file.close();
+        return false;
+    }
     return true;
 }
 

@@ -51,6 +51,10 @@ public:
 
     static qint64 nowMicroseconds();
 
+    // The first line of each file: "<µs> begin  time=<local ISO 8601 with
+    // UTC offset> version=alarm-host-tester-<version>".
+    static constexpr const char *kBeginWhat = "begin";
+
     // A menu entry cannot name the user's home, so it gives this instead.
     static constexpr const char *kDataFolderSetting = "@data";
     // The user's own data folder for traces, e.g. ~/.local/share/alarm-host-tester.
