@@ -330,19 +330,18 @@ private:
     void fault()
     {
         const uint8_t f = m_in.byte() % 10;
-        const QString descriptions[] = {QString(), SerialComponent::kInvalidPort, SerialComponent::kPortInUse,
-                                        SerialComponent::accessDenied(QStringLiteral("/dev/ttyUSB0")),
-                                        QStringLiteral("设备已断开")};
-        const QString description = descriptions[m_in.byte() % 5];
+        const PortError errors[] = {PortError::None, PortError::NoSuchPort, PortError::PortInUse,
+                                    PortError::AccessDenied, PortError::DeviceGone};
+        const PortError error = errors[m_in.byte() % 5];
         FakeSerialComponent &port = platform.port;
         if (f < 8) {
-            port.failOpen(int16_t(f + 1), description);
+            port.failOpen(int16_t(f + 1), error, QStringLiteral("/dev/ttyUSB0"));
         } else if (f == 8) {
-            port.failWrites(description);
+            port.failWrites(error);
         } else {
             for (int16_t n = 1; n <= 8; ++n)
-                port.failOpen(n, QString());
-            port.failWrites(QString());
+                port.failOpen(n, PortError::None);
+            port.failWrites(PortError::None);
         }
     }
 

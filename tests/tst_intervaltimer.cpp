@@ -1,4 +1,4 @@
-#include "platform/qtintervaltimer.h"
+#include "platform/systemtimer.h"
 #include "support/virtualclock.h"
 
 #include <QElapsedTimer>
@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -181,18 +183,18 @@ void TestIntervalTimer::nestedAdvanceFromInsideATick()
 
 void TestIntervalTimer::realTimerNeverTicksEarly()
 {
-    QtIntervalTimer timer;
+    const std::unique_ptr<IntervalTimer> timer(createSystemTimer(nullptr));
     QElapsedTimer elapsed;
     qint64 firedAt = -1;
-    connect(&timer, &IntervalTimer::Timer, this, [&] {
+    connect(timer.get(), &IntervalTimer::Timer, this, [&] {
         firedAt = elapsed.nsecsElapsed();
-        timer.setEnabled(false);
+        timer->setEnabled(false);
     });
     elapsed.start();
-    timer.setInterval(20);
+    timer->setInterval(20);
     QTRY_VERIFY_WITH_TIMEOUT(firedAt >= 0, 5000);
     QVERIFY2(firedAt >= 19'000'000, qPrintable(QString::number(firedAt)));
-    QVERIFY(!timer.isCounting());
+    QVERIFY(!timer->isCounting());
 }
 
 // Left enabled, the real timer ticks every interval, also inside a nested
@@ -204,24 +206,24 @@ void TestIntervalTimer::realTimerLeftEnabledTicksOnInsideANestedLoop()
     QSKIP("QTimer, the portable timer, does not fire again while its own timeout is handled; "
           "no handler leaves its own timer running while a box is open");
 #endif
-    QtIntervalTimer timer;
+    const std::unique_ptr<IntervalTimer> timer(createSystemTimer(nullptr));
     QEventLoop nested;
     QTimer::singleShot(5000, &nested, &QEventLoop::quit);
     QElapsedTimer elapsed;
     QList<qint64> ticks;
     int ticksInside = 0;
-    connect(&timer, &IntervalTimer::Timer, this, [&] {
+    connect(timer.get(), &IntervalTimer::Timer, this, [&] {
         ticks.append(elapsed.nsecsElapsed());
         ticksInside += nested.isRunning() ? 1 : 0;
         if (ticks.size() == 1)
             nested.exec();
         if (ticks.size() == 3) {
-            timer.setEnabled(false);
+            timer->setEnabled(false);
             nested.quit();
         }
     });
     elapsed.start();
-    timer.setInterval(10);
+    timer->setInterval(10);
     QTRY_COMPARE_WITH_TIMEOUT(ticks.size(), 3, 5000);
     QCOMPARE(ticksInside, 2);
     for (int i = 0; i < 3; ++i)

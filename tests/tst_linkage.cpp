@@ -854,14 +854,15 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
 
 void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
 {
-    QTest::addColumn<QStringList>("steps"); // "time what": pull, back, cancel, page N
-    QTest::addColumn<QString>("failure");   // of COM1's open once pulled
-    QTest::addColumn<int>("boxOpen");       // ms the operator leaves a box open
+    QTest::addColumn<QStringList>("steps");   // "time what": pull, back, cancel, page N
+    QTest::addColumn<PortFailure>("failure"); // of COM1's open once pulled
+    QTest::addColumn<int>("boxOpen");         // ms the operator leaves a box open
     QTest::addColumn<QStringList>("boxes");
-    const QString missing = SerialComponent::kInvalidPort;
+    const PortFailure missing{PortError::NoSuchPort, {}};
     const QString missingText = "无效的com1端口,请检查或更换端口重新操作";
-    const QString refused = SerialComponent::accessDenied("/dev/ttyUSB0");
-    const QString refusedText = refused + ",请检查或更换端口重新操作";
+    const PortFailure refused{PortError::AccessDenied, "/dev/ttyUSB0"};
+    const QString refusedText =
+        "没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作";
     const QStringList pulledCancel{"2030 pull", "2030 cancel"};
     const QStringList probed{"2030 cancel", "3000 pull", "3000 page 4", "3000 page 3"};
     // The cancel's all-off frame is due 20 ms after it, the reset timer's
@@ -889,7 +890,7 @@ void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
 void TestLinkage::portGoneBehindTheProbeReportedOnce()
 {
     QFETCH(QStringList, steps);
-    QFETCH(QString, failure);
+    QFETCH(PortFailure, failure);
     QFETCH(int, boxOpen);
     QFETCH(QStringList, boxes);
     LinkageFixture f;
@@ -901,7 +902,7 @@ void TestLinkage::portGoneBehindTheProbeReportedOnce()
         host.runTo(step.section(u' ', 0, 0).toInt());
         const QString what = step.section(u' ', 1);
         if (what == "pull" || what == "back")
-            f.port.failOpen(1, what == "pull" ? failure : QString());
+            f.port.failOpen(1, what == "pull" ? failure : PortFailure{});
         else if (what == "cancel")
             f.ui.Command2[0]->click();
         else
@@ -1026,7 +1027,7 @@ void TestLinkage::portFailingInTheLastStageUndoesTheStart()
     f.prepare(host, {host == 0 ? 0 : 8, 2});
     f.ui.Command1->click();
     f.advanceTo(35);
-    f.port.failOpen(1, SerialComponent::kInvalidPort);
+    f.port.failOpen(1, PortError::NoSuchPort);
     f.reply("E0003F00001F");
     f.advanceTo(1000);
     QCOMPARE(f.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
@@ -1042,7 +1043,7 @@ void TestLinkage::portFailingInTheLastStageUndoesTheStart()
     QCOMPARE(f.counting(), QString());
     QVERIFY(!f.port.portOpen());
     // The adapter back, the same press starts linkage.
-    f.port.failOpen(1, QString());
+    f.port.failOpen(1, PortError::None);
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), host);
     QCOMPARE(f.boxes.shown().size(), 1);
@@ -1114,14 +1115,14 @@ void TestLinkage::linkFailureWhileLinkageRuns()
     LinkageFixture f;
     Host host = startWithTimers(f);
     host.runTo(failAt);
-    f.port.failWrites(QStringLiteral("端口设备已断开"));
+    f.port.failWrites(PortError::DeviceGone);
     host.runTo(9000);
     QCOMPARE(f.boxes.texts(), QStringList{"端口设备已断开,请检查或更换端口重新操作"});
     QVERIFY(!f.port.portOpen());
     QCOMPARE(f.counting(), QString());
     QVERIFY(f.state.filterPending);
 
-    f.port.failWrites(QString());
+    f.port.failWrites(PortError::None);
     f.ui.Command2[0]->click();
     host.runTo(9100);
     QCOMPARE(f.logFrom(9001), (QStringList{"9020 open", "9020 write " + kAllOff, "9020 close"}));

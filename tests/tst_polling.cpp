@@ -352,24 +352,26 @@ void TestPolling::addressChangeTakesEffectInTheNextFrame()
 
 void TestPolling::hostPageThatCannotBeOpened_data()
 {
-    QTest::addColumn<QString>("description");
+    QTest::addColumn<PortFailure>("failure");
     QTest::addColumn<QString>("message");
     QTest::newRow("held by another program")
-        << SerialComponent::kPortInUse << "com1端口已经打开,请检查或更换端口重新操作";
-    QTest::newRow("missing") << SerialComponent::kInvalidPort << "无效的com1端口,请检查或更换端口重新操作";
-    const QString refused = SerialComponent::accessDenied("/dev/ttyUSB0");
-    QTest::newRow("access refused") << refused << refused + ",请检查或更换端口重新操作";
+        << PortFailure{PortError::PortInUse, {}} << "com1端口已经打开,请检查或更换端口重新操作";
+    QTest::newRow("missing") << PortFailure{PortError::NoSuchPort, {}}
+                             << "无效的com1端口,请检查或更换端口重新操作";
+    QTest::newRow("access refused") << PortFailure{
+        PortError::AccessDenied,
+        "/dev/ttyUSB0"} << "没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作";
 }
 
 // Entering a host page with a port that cannot be opened: the probe's
 // message, the port closed, polling stopped, no retry, nothing counted.
 void TestPolling::hostPageThatCannotBeOpened()
 {
-    QFETCH(QString, description);
+    QFETCH(PortFailure, failure);
     QFETCH(QString, message);
     FormFixture f;
     f.load();
-    f.port.failOpen(1, description);
+    f.port.failOpen(1, failure);
     f.page(0);
     QCOMPARE(f.boxes.texts(), QStringList{message});
     QCOMPARE(f.boxes.shown().first().style, 16);
@@ -380,7 +382,7 @@ void TestPolling::hostPageThatCannotBeOpened()
     QVERIFY(f.frames().isEmpty());
     QCOMPARE(f.boxes.shown().size(), 1);
     // Once the port is free, selecting the page again polls.
-    f.port.failOpen(1, QString());
+    f.port.failOpen(1, PortError::None);
     f.page(3);
     f.page(0);
     f.advance(100);
@@ -393,13 +395,13 @@ void TestPolling::writeFailureStopsPollingWithOneMessage()
     f.load();
     f.page(0);
     f.advanceTo(100);
-    f.port.failWrites(QStringLiteral("端口设备已断开"));
+    f.port.failWrites(PortError::DeviceGone);
     f.advanceTo(10000);
     QCOMPARE(f.boxes.texts(), QStringList{"端口设备已断开,请检查或更换端口重新操作"});
     QVERIFY(!f.port.portOpen());
     QCOMPARE(f.counting(), QString());
     // Plugged back: selecting a host page starts polling again.
-    f.port.failWrites(QString());
+    f.port.failWrites(PortError::None);
     f.page(1);
     f.advanceTo(10100);
     QCOMPARE(f.framesFrom(10000),

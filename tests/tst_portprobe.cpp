@@ -27,7 +27,7 @@ private slots:
 void TestPortProbe::missingPortRetriesTheNextFiftyMsAfterTheBoxCloses()
 {
     FormFixture f;
-    f.port.failOpen(1, SerialComponent::kInvalidPort);
+    f.port.failOpen(1, PortError::NoSuchPort);
     // The operator takes 2 s to close the box.
     f.boxes.whileOpen = [&f](const QString &) { f.advance(2000); };
     f.load();
@@ -64,7 +64,7 @@ void TestPortProbe::retryMovesToTheNextPort()
     QFETCH(int, to);
     FormFixture f;
     f.ui.Combo1->setText(QStringLiteral("COM%1").arg(from));
-    f.port.failOpen(int16_t(from), SerialComponent::kPortInUse);
+    f.port.failOpen(int16_t(from), PortError::PortInUse);
     f.load();
     f.advance(50);
     QCOMPARE(f.boxes.texts(),
@@ -78,7 +78,7 @@ void TestPortProbe::eighthFailureEndsTheProgram()
 {
     FormFixture f;
     for (int16_t port = 1; port <= 8; ++port)
-        f.port.failOpen(port, SerialComponent::kInvalidPort);
+        f.port.failOpen(port, PortError::NoSuchPort);
     f.load();
     f.advance(1000);
     QStringList expected;
@@ -98,7 +98,7 @@ void TestPortProbe::eighthFailureStopsAPendingRetry()
 {
     FormFixture f;
     for (int16_t port = 1; port <= 8; ++port)
-        f.port.failOpen(port, SerialComponent::kInvalidPort);
+        f.port.failOpen(port, PortError::NoSuchPort);
     f.load();
     f.advanceTo(6 * 50 + 10); // seven failures; the next retry is due at 350
     QCOMPARE(f.boxes.shown().size(), 7);
@@ -114,7 +114,7 @@ void TestPortProbe::eighthFailureStopsAPendingRetry()
 void TestPortProbe::otherFailuresStopTheChain()
 {
     FormFixture f;
-    f.port.failOpen(1, SerialComponent::accessDenied("/dev/ttyUSB0"));
+    f.port.failOpen(1, PortError::AccessDenied, "/dev/ttyUSB0");
     f.load();
     f.advance(1000);
     QCOMPARE(f.boxes.texts(),

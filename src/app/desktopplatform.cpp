@@ -1,6 +1,6 @@
 #include "app/desktopplatform.h"
 
-#include "platform/qtintervaltimer.h"
+#include "platform/systemtimer.h"
 #include "serial/qtserialcomponent.h"
 #include "serial/tracingserialcomponent.h"
 #include "serial/wiretrace.h"
@@ -21,7 +21,7 @@ DesktopPlatform::~DesktopPlatform() = default;
 
 IntervalTimer *DesktopPlatform::createTimer(QObject *parent)
 {
-    return new QtIntervalTimer(parent);
+    return createSystemTimer(parent);
 }
 
 SerialComponent &DesktopPlatform::serial()

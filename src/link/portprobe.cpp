@@ -3,6 +3,7 @@
 #include "platform/combobox.h"
 #include "platform/intervaltimer.h"
 #include "platform/platform.h"
+#include "serial/portfailuretext.h"
 #include "serial/serialcomponent.h"
 #include "state/numbertext.h"
 
@@ -42,10 +43,10 @@ void PortProbe::checkcommport(int16_t &intcommport)
         return;
 
     // Failure handler
-    const QString description = MSComm1.errorDescription();
+    const PortFailure failure = MSComm1.failure();
     // Set before the box, which lets the timers run while it is open.
     m_reportedPort = intcommport;
-    m_reportedFailure = description;
+    m_reportedFailure = failure;
     state.portErrorCount += 1;
     if (state.portErrorCount == 9) {
         state.portErrorCount = 1;
@@ -56,8 +57,8 @@ void PortProbe::checkcommport(int16_t &intcommport)
         form.platform->endProgram();
         return;
     }
-    showError(portFailureText(intcommport, description));
-    if (description == SerialComponent::kPortInUse || description == SerialComponent::kInvalidPort) {
+    showError(portFailureText(intcommport, failure));
+    if (failure.error == PortError::PortInUse || failure.error == PortError::NoSuchPort) {
         Timer7.setInterval(50);
         Timer7.setEnabled(true);
     }
@@ -102,19 +103,22 @@ bool PortProbe::applyPortSetup(int16_t port)
     return true;
 }
 
-QString PortProbe::portFailureText(int16_t port, const QString &description)
+QString PortProbe::portFailureText(int16_t port, const PortFailure &failure)
 {
     const QString n = QString::number(port);
-    if (description == SerialComponent::kPortInUse)
+    switch (failure.error) {
+    case PortError::PortInUse:
         return QStringLiteral("com") + n + QStringLiteral("端口已经打开") + kTryAgain;
-    if (description == SerialComponent::kInvalidPort)
+    case PortError::NoSuchPort:
         return QStringLiteral("无效的com") + n + QStringLiteral("端口") + kTryAgain;
-    return description + kTryAgain;
+    default:
+        return portFailureDescription(failure) + kTryAgain;
+    }
 }
 
-bool PortProbe::reported(int16_t port, const QString &description) const
+bool PortProbe::reported(int16_t port, const PortFailure &failure) const
 {
-    return port == m_reportedPort && description == m_reportedFailure;
+    return port == m_reportedPort && failure == m_reportedFailure;
 }
 
 // A value the host address cannot take is refused; the last good one stays.

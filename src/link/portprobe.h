@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form/formhandlers.h"
+#include "serial/portfailure.h"
 
 #include <cstdint>
 
@@ -23,12 +24,12 @@ public:
     // The port set-up sequence, in its order, before every open.
     bool applyPortSetup(int16_t port);
 
-    // The operator's text for a port that failed with `description`.
-    static QString portFailureText(int16_t port, const QString &description);
+    // The operator's text for a port that failed with `failure`.
+    static QString portFailureText(int16_t port, const PortFailure &failure);
 
-    // Whether the last probe reported `port` failing with `description`;
-    // it stays reported until the port opens again or another is probed.
-    bool reported(int16_t port, const QString &description) const;
+    // Whether the last probe reported `port` failing with `failure`; it
+    // stays reported until the port opens again or another is probed.
+    bool reported(int16_t port, const PortFailure &failure) const;
     void forgetReport() { m_reportedPort = -1; }
 
 private:
@@ -36,5 +37,5 @@ private:
     void readPollPeriod();
 
     int16_t m_reportedPort = -1; // -1: none
-    QString m_reportedFailure;
+    PortFailure m_reportedFailure;
 };

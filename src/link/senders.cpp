@@ -87,7 +87,7 @@ bool Senders::handout()
 
 void Senders::linkFailed(bool quietIfProbed)
 {
-    const QString description = MSComm1.errorDescription();
+    const PortFailure failure = MSComm1.failure();
     stopPolling();
     Timer8.setEnabled(false);
     // The linkage timers would only try the dead port again, with a second
@@ -98,9 +98,9 @@ void Senders::linkFailed(bool quietIfProbed)
     Timer5.setEnabled(false);
     Timer6.setEnabled(false);
     MSComm1.setPortOpen(false);
-    if (quietIfProbed && m_probe.reported(state.portNumber, description))
+    if (quietIfProbed && m_probe.reported(state.portNumber, failure))
         return;
-    showError(PortProbe::portFailureText(state.portNumber, description));
+    showError(PortProbe::portFailureText(state.portNumber, failure));
 }
 
 bool Senders::write(const QByteArray &frame)

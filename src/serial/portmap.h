@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// The COM numbers the program knows: COM1..COM8.
+constexpr int16_t kFirstComPort = 1;
+constexpr int16_t kLastComPort = 8;
+
 // One serial port present on this machine, as the system lists it.
 struct PortDescription
 {
@@ -34,5 +38,6 @@ PortDescription describePort(int16_t n, const QList<PortDescription> &present);
 
 // The device the serial component opens for COM1..COM8, looked up at every
 // open so an adapter plugged in meanwhile is found. On Windows COMn is the
-// system's COMn. Empty when no device stands behind the number.
+// system's COMn (portmap_windows.cpp); elsewhere the numbers are dealt out
+// as above (portmap_unix.cpp). Empty when no device stands behind the number.
 QString deviceForPort(int16_t n);

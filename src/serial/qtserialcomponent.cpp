@@ -2,11 +2,7 @@
 
 #include "serial/commandframe.h"
 #include "serial/portmap.h"
-#include "serial/transmitterstate.h"
-
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QStringList>
+#include "serial/serialdriver.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,116 +10,17 @@
 #include <cmath>
 #include <limits>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-#ifdef ALARM_LINUX_APIS
-#include <linux/serial.h>
-#endif
-
 namespace {
 
-// A burst ends after this many character times without a byte.
-constexpr double kQuietCharacters = 4.0;
-constexpr int kMinQuietMs = 2;
 // How long closing may wait for queued bytes to reach the device.
 constexpr int kCloseDrainMs = 500;
 
-#ifdef Q_OS_UNIX
-// Waits on the line until `until`; false when the device hung up or failed
-// before.
-bool waitOnLine(LineHandle fd, const QDeadlineTimer &until)
-{
-    int ready = 0;
-    do {
-        pollfd device{fd, 0, 0};
-        ready = ::poll(&device, 1, int(until.remainingTime()));
-        // A signal caught meanwhile says nothing of the line.
-    } while (ready < 0 && errno == EINTR);
-    return ready == 0;
-}
-#else
-// Nothing to wait on here: the waits of the close end at once.
-bool waitOnLine(LineHandle, const QDeadlineTimer &)
-{
-    return false;
-}
-#endif
-
 } // namespace
-
-std::optional<LineSettings> LineSettings::parse(const QString &text)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 4)
-        return std::nullopt;
-
-    LineSettings settings;
-    bool ok = false;
-    settings.baudRate = parts.at(0).trimmed().toInt(&ok);
-    if (!ok || settings.baudRate <= 0)
-        return std::nullopt;
-
-    const QString parity = parts.at(1).trimmed().toLower();
-    if (parity == QLatin1String("n"))
-        settings.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
-        settings.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
-        settings.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("m"))
-        settings.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("s"))
-        settings.parity = QSerialPort::SpaceParity;
-    else
-        return std::nullopt;
-
-    const int dataBits = parts.at(2).trimmed().toInt(&ok);
-    if (!ok || dataBits < 5 || dataBits > 8)
-        return std::nullopt;
-    settings.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
-
-    const QString stop = parts.at(3).trimmed();
-    if (stop == QLatin1String("1"))
-        settings.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("1.5"))
-        settings.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == QLatin1String("2"))
-        settings.stopBits = QSerialPort::TwoStop;
-    else
-        return std::nullopt;
-
-    return settings;
-}
-
-double LineSettings::bitsPerCharacter() const
-{
-    double bits = 1.0 + dataBits;
-    if (parity != QSerialPort::NoParity)
-        bits += 1.0;
-    switch (stopBits) {
-    case QSerialPort::OneAndHalfStop:
-        bits += 1.5;
-        break;
-    case QSerialPort::TwoStop:
-        bits += 2.0;
-        break;
-    default:
-        bits += 1.0;
-        break;
-    }
-    return bits;
-}
 
 QtSerialComponent::QtSerialComponent(QObject *parent)
     : SerialComponent(parent)
 {
-    m_quiet.setSingleShot(true);
-    m_quiet.setTimerType(Qt::PreciseTimer);
-    connect(&m_quiet, &QTimer::timeout, this, &QtSerialComponent::onQuiet);
+    connect(&m_bursts, &ReceiveBursts::burstEnded, this, &QtSerialComponent::onBurstEnded);
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialComponent::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialComponent::onErrorOccurred);
 }
@@ -143,10 +40,11 @@ bool QtSerialComponent::setSettings(const QString &settings)
 {
     const std::optional<LineSettings> parsed = LineSettings::parse(settings);
     if (!parsed)
-        return fail(kInvalidSettings + QStringLiteral(": ") + settings);
+        return fail(PortError::InvalidSettings, settings);
     m_settings = *parsed;
+    m_bursts.setLineSettings(m_settings);
     if (m_port.isOpen() && !applySettings())
-        return fail(kUnsupportedSettings + settings);
+        return fail(PortError::UnsupportedSettings, settings);
     return true;
 }
 
@@ -154,7 +52,7 @@ void QtSerialComponent::setInBufferCount(int count)
 {
     if (count != 0)
         return;
-    m_quiet.stop();
+    m_bursts.stop();
     // Also drops what the driver holds and QSerialPort has not read yet.
     if (m_port.isOpen())
         m_port.clear(QSerialPort::Input);
@@ -171,74 +69,32 @@ bool QtSerialComponent::setPortOpen(bool open)
 bool QtSerialComponent::open()
 {
     if (m_open)
-        return fail(kPortInUse);
+        return fail(PortError::PortInUse);
     const QString device = deviceForPort(m_commPort);
     if (device.isEmpty())
-        return fail(kInvalidPort);
+        return fail(PortError::NoSuchPort);
 
     m_port.setPortName(device);
     applySettings();
     m_port.clearError();
-    if (!m_port.open(QIODevice::ReadWrite))
-        return fail(openFailure(device));
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const PortError error = openFailure(device, m_port.error());
+        // Only these texts name the device.
+        const bool named = error == PortError::AccessDenied || error == PortError::OpenFailed;
+        return fail(error, named ? device : QString());
+    }
 
     m_open = true;
     m_deviceGone = false;
     m_writeFailed = false;
     if (m_receiveLatency == 0)
-        requestLowLatency();
+        requestLowLatency(m_port.handle());
     return true;
-}
-
-// What the operator must do about a device QSerialPort could not open.
-QString QtSerialComponent::openFailure(const QString &device) const
-{
-#ifdef Q_OS_UNIX
-    // QSerialPort's errors lump a missing device, a node with no UART
-    // behind it, a refused open and a port held elsewhere together, so the
-    // device is opened once more, bare, to see which it is.
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        switch (errno) {
-        case ENOENT:
-        case ENOTDIR:
-        case ENXIO:
-        case ENODEV:
-        case EIO:
-        case EISDIR:
-        case ELOOP:
-            return kInvalidPort;
-        case EACCES:
-        case EPERM:
-            return accessDenied(device);
-        case EBUSY:
-            return kPortInUse;
-        default:
-            return kOpenFailed + device;
-        }
-    }
-    const bool serialLine = ::isatty(fd);
-    ::close(fd);
-    // A regular file or /dev/null is no port at all; a tty that opens
-    // bare but not through QSerialPort is locked by another program.
-    return serialLine ? kPortInUse : kInvalidPort;
-#else
-    switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return kInvalidPort;
-    // Windows refuses a port held by another program as access denied.
-    case QSerialPort::PermissionError:
-    case QSerialPort::OpenError:
-        return kPortInUse;
-    default:
-        return kOpenFailed + device;
-    }
-#endif
 }
 
 void QtSerialComponent::close()
 {
-    m_quiet.stop();
+    m_bursts.stop();
     m_open = false;
     if (!m_port.isOpen()) {
         m_deviceGone = false;
@@ -262,7 +118,7 @@ void QtSerialComponent::close()
         waitForTransmitter(deadline);
     m_port.close();
     // The waits above may have read bytes and started the timer again.
-    m_quiet.stop();
+    m_bursts.stop();
     m_deviceGone = false;
 }
 
@@ -271,20 +127,16 @@ void QtSerialComponent::close()
 // long as the line needs for what is still queued, then a look again.
 bool QtSerialComponent::waitForDriverQueue(const QDeadlineTimer &deadline)
 {
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
-    const int fd = int(m_port.handle());
-    int queued = 0;
-    while (!m_deviceGone && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    const LineHandle handle = m_port.handle();
+    std::optional<int> queued;
+    while (!m_deviceGone && (queued = driverQueued(handle)) && *queued > 0) {
         if (deadline.hasExpired())
             return true;
         // Only a hang-up or an error of the device ends the wait early.
-        if (!waitOnLine(fd, std::min(lineTimeFromNow(queued), deadline)))
+        if (!waitOnLine(handle, std::min(lineTimeFromNow(*queued), deadline)))
             break;
         m_lastFrameOut = lineTimeFromNow(kFrameLength);
     }
-#else
-    Q_UNUSED(deadline);
-#endif
     return false;
 }
 
@@ -308,7 +160,7 @@ void QtSerialComponent::waitForTransmitter(const QDeadlineTimer &deadline)
 
 QDeadlineTimer QtSerialComponent::lineTimeFromNow(int characters) const
 {
-    const double ns = characters * m_settings.bitsPerCharacter() * 1e9 / m_settings.baudRate;
+    const double ns = characters * LineSettings::kBitsPerCharacter * 1e9 / m_settings.baudRate;
     return QDeadlineTimer(std::chrono::nanoseconds(std::llround(std::ceil(ns))), Qt::PreciseTimer);
 }
 
@@ -317,53 +169,33 @@ bool QtSerialComponent::applySettings()
     // All four are attempted so one unsupported value does not leave the
     // others stale.
     bool ok = m_port.setBaudRate(m_settings.baudRate);
-    ok = m_port.setParity(m_settings.parity) && ok;
-    ok = m_port.setDataBits(m_settings.dataBits) && ok;
-    ok = m_port.setStopBits(m_settings.stopBits) && ok;
+    ok = m_port.setParity(QSerialPort::NoParity) && ok;
+    ok = m_port.setDataBits(QSerialPort::Data8) && ok;
+    ok = m_port.setStopBits(QSerialPort::OneStop) && ok;
     ok = m_port.setFlowControl(QSerialPort::NoFlowControl) && ok;
     return ok;
-}
-
-void QtSerialComponent::requestLowLatency()
-{
-#ifdef ALARM_LINUX_APIS
-    // The 8250 driver otherwise hands bytes up in batches; a device without
-    // the ioctl (pseudo-terminals, some USB adapters) works as it is.
-    const int fd = int(m_port.handle());
-    serial_struct serial{};
-    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0)
-        return;
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ::ioctl(fd, TIOCSSERIAL, &serial);
-#endif
-}
-
-int QtSerialComponent::quietIntervalMs() const
-{
-    const double ms = kQuietCharacters * m_settings.bitsPerCharacter() * 1000.0 / m_settings.baudRate;
-    return std::max(kMinQuietMs, int(std::lround(ms)));
 }
 
 bool QtSerialComponent::output(const QByteArray &bytes)
 {
     if (!m_open)
-        return fail(kPortClosed);
+        return fail(PortError::PortClosed);
     if (m_deviceGone || !m_port.isOpen())
-        return fail(kDeviceGone);
+        return fail(PortError::DeviceGone);
     if (bytes.isEmpty())
         return true;
 
     m_writeFailed = false;
     if (m_port.write(bytes) != bytes.size())
-        return fail(m_deviceGone ? kDeviceGone : kWriteFailed);
+        return fail(m_deviceGone ? PortError::DeviceGone : PortError::WriteFailed);
     // Hand the frame to the driver now rather than on the next turn of the
     // event loop; errors surface through onErrorOccurred meanwhile.
     m_port.flush();
     m_lastFrameOut = lineTimeFromNow(kFrameLength);
     if (m_deviceGone)
-        return fail(kDeviceGone);
+        return fail(PortError::DeviceGone);
     if (m_writeFailed)
-        return fail(kWriteFailed);
+        return fail(PortError::WriteFailed);
     return true;
 }
 
@@ -383,15 +215,10 @@ QByteArray QtSerialComponent::input()
 
 void QtSerialComponent::onReadyRead()
 {
-    const qint64 waiting = m_port.bytesAvailable();
-    if (waiting <= 0)
-        return;
-    // OnComm is always raised from the timer: a handler that closes the port
-    // must not do so inside QSerialPort's own read notification.
-    m_quiet.start(waiting >= kFrameLength ? 0 : quietIntervalMs());
+    m_bursts.bytesWaiting(m_port.bytesAvailable());
 }
 
-void QtSerialComponent::onQuiet()
+void QtSerialComponent::onBurstEnded()
 {
     if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         emit OnComm();
@@ -419,7 +246,7 @@ void QtSerialComponent::onErrorOccurred(QSerialPort::SerialPortError error)
         // Closed on the next turn, not inside QSerialPort's notification.
         if (!m_deviceGone) {
             m_deviceGone = true;
-            m_quiet.stop();
+            m_bursts.stop();
             QMetaObject::invokeMethod(this, &QtSerialComponent::releaseLostDevice, Qt::QueuedConnection);
         }
         break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/portfailure.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -12,26 +14,14 @@ struct Reception;
 // program goes through this interface; the real port and the test double
 // both implement it.
 //
-// Operations that can fail return false and leave a description text in
-// errorDescription(). The two descriptions the port probe compares are
-// exactly kInvalidPort and kPortInUse.
+// Operations that can fail return false and leave what went wrong in
+// failure(); the texts for it are chosen by whoever shows it.
 class SerialComponent : public QObject
 {
     Q_OBJECT
 
 public:
-    static inline const QString kInvalidPort = QStringLiteral("无效的端口号");
-    static inline const QString kPortInUse = QStringLiteral("端口已打开");
-    static inline const QString kPortClosed = QStringLiteral("端口未打开");
-
     using QObject::QObject;
-
-    // The refusal of a device the user may not open, naming it; the probe
-    // appends its own ",请检查或更换端口重新操作".
-    static QString accessDenied(const QString &device)
-    {
-        return QStringLiteral("没有权限打开") + device + QStringLiteral("(用户需加入dialout组并重新登录)");
-    }
 
     // Port number 1..8 for COM1..COM8; selects the device of the next open.
     virtual void setCommPort(int16_t port) = 0;
@@ -56,7 +46,7 @@ public:
     // Every waiting byte; the receive buffer is empty afterwards.
     virtual QByteArray input() = 0;
 
-    QString errorDescription() const { return m_errorDescription; }
+    PortFailure failure() const { return m_failure; }
 
     // What the receiver made of a piece of a reception, for the trace of
     // the line where one is kept.
@@ -75,12 +65,13 @@ signals:
     void OnComm();
 
 protected:
-    bool fail(const QString &description)
+    bool fail(PortError error, const QString &detail = {}) { return fail(PortFailure{error, detail}); }
+    bool fail(const PortFailure &failure)
     {
-        m_errorDescription = description;
+        m_failure = failure;
         return false;
     }
 
 private:
-    QString m_errorDescription;
+    PortFailure m_failure;
 };

@@ -1,6 +1,7 @@
 #include "serial/tracingserialcomponent.h"
 
 #include "serial/framemeaning.h"
+#include "serial/portfailuretext.h"
 #include "serial/portmap.h"
 #include "serial/replyframer.h"
 #include "serial/wiretrace.h"
@@ -65,8 +66,9 @@ bool TracingSerialComponent::passOn(bool ok, const QString &doing)
 {
     if (ok)
         return true;
-    m_trace.write("fail", {}, doing + QStringLiteral(": ") + m_line.errorDescription());
-    return fail(m_line.errorDescription());
+    const PortFailure failure = m_line.failure();
+    m_trace.write("fail", {}, doing + QStringLiteral(": ") + portFailureDescription(failure));
+    return fail(failure);
 }
 
 QString TracingSerialComponent::portName() const

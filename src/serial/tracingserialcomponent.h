@@ -33,8 +33,8 @@ public:
     void annotate(const char *what, const QByteArray &bytes, const QString &meaning) override;
 
 private:
-    // The result of a call on the line; a failure is traced and its
-    // description becomes ours.
+    // The result of a call on the line; a failure is traced and
+    // becomes ours.
     bool passOn(bool ok, const QString &doing);
     QString portName() const;
 

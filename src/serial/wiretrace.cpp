@@ -1,31 +1,19 @@
 #include "serial/wiretrace.h"
 
+#include "tracefile/regularfile.h"
+#include "tracefile/traceline.h"
+
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdio>
 
-#ifdef ALARM_LINUX_APIS
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // Names tried in a trace folder before giving up.
 constexpr int kMaxFolderNames = 1000;
-
-QString notRegular()
-{
-    return QStringLiteral("not a regular file");
-}
 
 // The file a trace setting names: the setting itself, or the first name to
 // try in the folder it names. `error` is set when the folder cannot be had.
@@ -60,92 +48,6 @@ QString numbered(const QString &first, int n)
 
 } // namespace
 
-QByteArray traceLine(qint64 micros, const char *what, const QByteArray &bytes, const QString &meaning)
-{
-    QByteArray line = QByteArray::number(micros) + ' ' + what;
-    if (!bytes.isEmpty())
-        line += ' ' + bytes.toHex(' ').toUpper();
-    if (!meaning.isEmpty())
-        line += "  " + meaning.toUtf8();
-    return line + '\n';
-}
-
-TraceFileOpen openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error)
-{
-    // Checked before opening as well: opening a device can have effects of
-    // its own (a serial port raises its control lines).
-    const QFileInfo info(file.fileName());
-    if ((mode & QIODevice::NewOnly) && (info.exists() || info.isSymLink()))
-        return TraceFileOpen::NameTaken;
-    if (info.isSymLink()) {
-        *error = QStringLiteral("a symbolic link");
-        return TraceFileOpen::Refused;
-    }
-    if (info.exists() && !info.isFile()) {
-        *error = notRegular();
-        return TraceFileOpen::Refused;
-    }
-#ifdef ALARM_LINUX_APIS
-    // Without O_NONBLOCK, a FIFO swapped in after the check would still hold
-    // the open until a reader comes; O_NOFOLLOW refuses a link swapped in.
-    int flags = O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW;
-    if (mode & QIODevice::Append)
-        flags |= O_APPEND;
-    if (mode & QIODevice::NewOnly)
-        flags |= O_EXCL;
-    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), flags, 0666);
-    if (fd < 0 && errno == EEXIST)
-        return TraceFileOpen::NameTaken;
-    if (fd < 0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return TraceFileOpen::Refused;
-    }
-    struct stat status
-    {
-    };
-    QString refusal;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        refusal = notRegular();
-    else if (status.st_uid != ::geteuid())
-        refusal = QStringLiteral("owned by another user");
-    else if ((mode & QIODevice::Truncate) && ::ftruncate(fd, 0) != 0)
-        refusal = QString::fromLocal8Bit(std::strerror(errno));
-    if (!refusal.isEmpty()) {
-        ::close(fd);
-        *error = refusal;
-        return TraceFileOpen::Refused;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const QIODevice::OpenMode handled = QIODevice::Truncate | QIODevice::NewOnly;
-    if (!file.open(fd, (mode & ~handled) | QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        *error = file.errorString();
-        return TraceFileOpen::Refused;
-    }
-#else
-    // Elsewhere through QFile; the checks above are all there is.
-    if (!file.open(mode | QIODevice::WriteOnly)) {
-        if ((mode & QIODevice::NewOnly) && QFileInfo::exists(file.fileName()))
-            return TraceFileOpen::NameTaken;
-        *error = file.errorString();
-        return TraceFileOpen::Refused;
-    }
-#endif
-    return TraceFileOpen::Opened;
-}
-
-bool writeLine(QFile &file, const QByteArray &line, QString *error)
-{
-    qint64 written = file.write(line);
-    // A write cut short (disk full, file size limit) says why on the next.
-    if (written >= 0 && written < line.size())
-        written += file.write(line.mid(written));
-    if (written == line.size())
-        return true;
-    *error = file.errorString();
-    return false;
-}
-
 WireTrace::WireTrace(const QString &setting)
     : m_setting(setting)
 {
@@ -176,7 +78,7 @@ bool WireTrace::open()
     }
     // The clock every line is stamped with, tied to the local date and
     // time, so a reader can tell when each line was written.
-    const qint64 micros = nowMicroseconds();
+    const qint64 micros = traceMicroseconds();
     const QDateTime now = QDateTime::currentDateTime();
     const QString meaning = QStringLiteral("time=%1 version=%2")
                                 .arg(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs),
@@ -190,12 +92,6 @@ bool WireTrace::open()
 }
 
 WireTrace::~WireTrace() = default;
-
-qint64 WireTrace::nowMicroseconds()
-{
-    // The monotonic clock (CLOCK_MONOTONIC on Linux).
-    return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000;
-}
 
 QString WireTrace::dataFolder()
 {
@@ -212,7 +108,7 @@ void WireTrace::write(const char *what, const QByteArray &bytes, const QString &
     if (!m_file.isOpen())
         return;
     QString why;
-    if (!writeLine(m_file, traceLine(nowMicroseconds(), what, bytes, meaning), &why)) {
+    if (!writeLine(m_file, traceLine(traceMicroseconds(), what, bytes, meaning), &why)) {
         giveUp("cannot write", why);
         m_file.close();
     }

@@ -4,26 +4,6 @@
 #include <QFile>
 #include <QString>
 
-// One line of a trace of the line, shared by the tester's trace and the host
-// simulator's, so the two files of one session merge by time:
-//   <CLOCK_MONOTONIC microseconds> <what>[ <bytes in hex>][  <meaning>]\n
-QByteArray traceLine(qint64 micros, const char *what, const QByteArray &bytes, const QString &meaning = {});
-
-enum class TraceFileOpen { Opened, NameTaken, Refused };
-
-// Opens `file` for writing (with the Append, Truncate, NewOnly or Unbuffered
-// flags of `mode`) only if it is, or is created as, a regular file of this
-// user, named without a symbolic link. A FIFO, a device or a terminal is
-// refused without waiting for a reader, so tracing never blocks and a reader
-// going away cannot raise SIGPIPE; a link or another user's file is refused
-// so that no one can point the lines, or the emptying, at a file of their
-// choice. Truncate empties the file only once it has passed. NameTaken: a
-// NewOnly name is in use. `error` names the reason of a refusal.
-// (The file's name is not kept: QFile drops it when opened on a descriptor.)
-TraceFileOpen openRegularFile(QFile &file, QIODevice::OpenMode mode, QString *error);
-// Writes all of `line`; false with the reason in `error` if it cannot.
-bool writeLine(QFile &file, const QByteArray &line, QString *error);
-
 // A trace file of what went over the line, one line per event (traceLine).
 // Each line is one unbuffered write to a file opened for appending, so it is
 // in the file as soon as it happened, whatever the program does next. The
@@ -48,8 +28,6 @@ public:
     // False once the file could not be opened or written: callers can skip
     // working out the meaning of lines nobody will read.
     bool takesLines() const { return !m_opened || m_file.isOpen(); }
-
-    static qint64 nowMicroseconds();
 
     // The first line of each file: "<µs> begin  time=<local ISO 8601 with
     // UTC offset> version=alarm-host-tester-<version>".

@@ -7,6 +7,7 @@
 //                       keeps its lock until stdin closes.
 
 #include "platform/singleinstance.h"
+#include "serial/portfailuretext.h"
 #include "serial/qtserialcomponent.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,7 @@ int probe(const QString &device)
     QtSerialComponent component;
     component.setCommPort(1);
     const bool opened = component.setPortOpen(true);
-    const QString text = opened ? QStringLiteral("opened") : component.errorDescription();
+    const QString text = opened ? QStringLiteral("opened") : portFailureDescription(component.failure());
     std::printf("%s\n", text.toUtf8().constData());
     return 0;
 }

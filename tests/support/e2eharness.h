@@ -4,8 +4,9 @@
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 #include "platform/commandbutton.h"
+#include "platform/intervaltimer.h"
 #include "platform/platform.h"
-#include "platform/qtintervaltimer.h"
+#include "platform/systemtimer.h"
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
 #include "platform/updown.h"
@@ -35,7 +36,7 @@ public:
         clock.start();
     }
 
-    IntervalTimer *createTimer(QObject *parent) override { return new QtIntervalTimer(parent); }
+    IntervalTimer *createTimer(QObject *parent) override { return createSystemTimer(parent); }
     SerialComponent &serial() override { return port; }
     MessageBox &messageBox() override { return boxes; }
     bool anotherInstanceRunning() override { return false; }
@@ -212,8 +213,8 @@ inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs, int
 inline bool isDeviceLostMessage(const QString &text)
 {
     const QString tryAgain = QStringLiteral(",请检查或更换端口重新操作");
-    return text == QtSerialComponent::kDeviceGone + tryAgain
-           || (text.startsWith(QtSerialComponent::kWriteFailed) && text.endsWith(tryAgain));
+    return text == QStringLiteral("端口设备已断开") + tryAgain
+           || (text.startsWith(QStringLiteral("端口写入失败")) && text.endsWith(tryAgain));
 }
 
 // No step of the poll cycle or of a linkage output is armed.

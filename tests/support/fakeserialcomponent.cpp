@@ -51,11 +51,11 @@ bool FakeSerialComponent::setPortOpen(bool open)
         return true;
     }
     if (m_open)
-        return fail(kPortInUse);
+        return fail(PortError::PortInUse);
     if (m_port < 1 || m_port > 8)
-        return fail(kInvalidPort);
-    const QString failure = m_openFailures.value(m_port);
-    if (!failure.isEmpty())
+        return fail(PortError::NoSuchPort);
+    const PortFailure failure = m_openFailures.value(m_port);
+    if (failure.error != PortError::None)
         return fail(failure);
     m_open = true;
     record(QStringLiteral("open"));
@@ -65,8 +65,8 @@ bool FakeSerialComponent::setPortOpen(bool open)
 bool FakeSerialComponent::output(const QByteArray &bytes)
 {
     if (!m_open)
-        return fail(kPortClosed);
-    if (!m_writeFailure.isEmpty())
+        return fail(PortError::PortClosed);
+    if (m_writeFailure != PortError::None)
         return fail(m_writeFailure);
     const int64_t time = m_now ? m_now() : 0;
     m_written.append({time, m_port, bytes});
@@ -92,12 +92,9 @@ void FakeSerialComponent::signalEmpty()
     emit OnComm();
 }
 
-void FakeSerialComponent::failOpen(int16_t port, const QString &description)
+void FakeSerialComponent::failOpen(int16_t port, PortError error, const QString &detail)
 {
-    if (description.isEmpty())
-        m_openFailures.remove(port);
-    else
-        m_openFailures.insert(port, description);
+    m_openFailures.insert(port, {error, detail});
 }
 
 QStringList FakeSerialComponent::frameTrace() const

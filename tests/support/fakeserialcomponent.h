@@ -8,6 +8,9 @@
 
 #include <functional>
 
+// For the failures in data-driven tests.
+Q_DECLARE_METATYPE(PortFailure)
+
 // Test double of the serial component: records every set-up step, open,
 // close and written frame with its (virtual) time, and lets a test inject
 // receptions. Ports 1..8 exist and open unless told otherwise.
@@ -43,10 +46,11 @@ public:
     // A receive event with nothing waiting (a line-state change).
     void signalEmpty();
 
-    // Opening this port fails with the description ("" = opens again).
-    void failOpen(int16_t port, const QString &description);
-    // Every write fails with the description ("" = writes work again).
-    void failWrites(const QString &description) { m_writeFailure = description; }
+    // Opening this port fails so (PortError::None = opens again).
+    void failOpen(int16_t port, PortError error, const QString &detail = {});
+    void failOpen(int16_t port, const PortFailure &failure) { failOpen(port, failure.error, failure.detail); }
+    // Every write fails so (PortError::None = writes work again).
+    void failWrites(PortError error) { m_writeFailure = error; }
 
     const QList<Written> &written() const { return m_written; }
     // Frames as "time HEX HEX ..." lines, for exact trace comparisons.
@@ -62,8 +66,8 @@ private:
     int16_t m_port = 1;
     bool m_open = false;
     QByteArray m_received;
-    QHash<int16_t, QString> m_openFailures;
-    QString m_writeFailure;
+    QHash<int16_t, PortFailure> m_openFailures;
+    PortError m_writeFailure = PortError::None;
     QList<Written> m_written;
     QStringList m_log;
 };

@@ -474,7 +474,7 @@ void TestVmScenarios::ordinaryUser()
         QVERIFY(kUsb.received(from).size() >= 6);
     } else {
         const QString refused =
-            QStringLiteral("box ") + SerialComponent::accessDenied(kUsb.device) + kTryAgain;
+            QStringLiteral("box 没有权限打开%1(用户需加入dialout组并重新登录)").arg(kUsb.device) + kTryAgain;
         // Once choosing COM2 and once more entering the host page.
         QCOMPARE(lines, (QStringList{refused, refused, "open 0", "receptions 0"}));
         QCOMPARE(kUsb.received(from), QStringList());

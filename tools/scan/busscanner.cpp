@@ -46,7 +46,7 @@ bool BusScanner::send(const QByteArray &frame)
     if (!m_probing)
         m_framer.written(frame);
     if (!m_line.output(frame)) {
-        emit lineFailed(m_line.errorDescription());
+        emit lineFailed(m_line.failure());
         return false;
     }
     return true;

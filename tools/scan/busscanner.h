@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/portfailure.h"
 #include "serial/replyframer.h"
 
 #include <QByteArray>
@@ -46,7 +47,7 @@ signals:
     void hostFound(const BusScanner::Host &host);
     void badReply(int address, const QString &fault, const QByteArray &bytes);
     // The line failed under the scan; nothing more is asked.
-    void lineFailed(const QString &description);
+    void lineFailed(const PortFailure &failure);
     void finished();
 
 private:

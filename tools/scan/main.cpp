@@ -5,6 +5,7 @@
 #include "printline.h"
 
 #include "serial/framemeaning.h"
+#include "serial/portfailuretext.h"
 #include "serial/portmap.h"
 #include "serial/qtserialcomponent.h"
 
@@ -158,8 +159,8 @@ int main(int argc, char *argv[])
     line.setCommPort(int16_t(options.commPort));
     line.setReceiveLatency(0);
     if (!line.setSettings(QStringLiteral("9600,n,8,1")) || !line.setPortOpen(true)) {
-        printLine(stderr,
-                  QStringLiteral("alarm-host-scan: %1: %2").arg(options.portName, line.errorDescription()));
+        printLine(stderr, QStringLiteral("alarm-host-scan: %1: %2")
+                              .arg(options.portName, portFailureDescription(line.failure())));
         return 2;
     }
 
@@ -182,8 +183,8 @@ int main(int argc, char *argv[])
                                                .arg(address)
                                                .arg(fault, QString::fromLatin1(bytes.toHex(' ').toUpper())));
                      });
-    QObject::connect(&scanner, &BusScanner::lineFailed, &app, [](const QString &description) {
-        printLine(stderr, QStringLiteral("alarm-host-scan: %1").arg(description));
+    QObject::connect(&scanner, &BusScanner::lineFailed, &app, [](const PortFailure &failure) {
+        printLine(stderr, QStringLiteral("alarm-host-scan: %1").arg(portFailureDescription(failure)));
         QCoreApplication::exit(2);
     });
     QObject::connect(&scanner, &BusScanner::finished, &app, [] { QCoreApplication::exit(0); });

@@ -1,6 +1,7 @@
 #include "simio.h"
 
-#include "serial/wiretrace.h"
+#include "tracefile/regularfile.h"
+#include "tracefile/traceline.h"
 
 #include <QSerialPort>
 
@@ -333,7 +334,7 @@ void Trace::write(const char *what, const QByteArray &bytes, const QString &mean
     if (!m_file.isOpen())
         return;
     QString why;
-    if (writeLine(m_file, traceLine(WireTrace::nowMicroseconds(), what, bytes, meaning), &why))
+    if (writeLine(m_file, traceLine(traceMicroseconds(), what, bytes, meaning), &why))
         return;
     m_file.close();
     emit failed(QStringLiteral("cannot write trace %1: %2").arg(m_path, why));

@@ -1,6 +1,0 @@
-#include "serial/transmitterstate.h"
-
-std::optional<bool> transmitterEmpty(LineHandle)
-{
-    return std::nullopt;
-}
