@@ -13,8 +13,10 @@ bash scripts/install-deps.sh clang-format qemu-system-x86 linux-image-amd64 busy
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 
-# Code not formatted as .clang-format says fails here, before any build.
+# Code not formatted as .clang-format says fails here, before any build;
+# so does a mutant whose line the code no longer has.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+python3 scripts/mutate.py --check
 # The suites' ctest summaries, for the one closing line at the end.
 results="$(mktemp)"
 trap 'rm -f "$results"' EXIT
