@@ -39,14 +39,11 @@ ALARM_FLOOD_SECONDS=3 \
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DALARM_WERROR=ON -DALARM_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 # The minute-long garbage floods ran above; here they only need to reach
-# the sanitizers. The sanitizers split their options at blanks too, so the
-# suppression file's path is quoted inside the value. The serial bench ran
-# above too.
+# the sanitizers. The serial bench ran above too.
 echo "build-sanitize: skipping vm_bench"
 ALARM_FLOOD_SECONDS=12 \
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-LSAN_OPTIONS="suppressions='$PWD/scripts/lsan.supp'" \
     ctest --test-dir build-sanitize --output-on-failure --timeout 900 -E '^vm_bench$' | tee -a "$results"
 
 # The fuzz target's kept crash inputs, then a minute of fuzzing the window.
