@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors and runs every
-# test, the serial bench among them; then the portable variant (what other
+# test, the driver bench among them; then the portable variant (what other
 # systems build) and the suites whose code differs there; then builds again
 # with address and undefined-behaviour sanitizers and runs the whole suite
 # under them; last, a minute of fuzzing the window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The format check needs clang-format and the serial bench (tests/vm) boots
+# The format check needs clang-format and the driver bench (tests/drivers) boots
 # a virtual PC on the rest; the run command needs none of them.
 bash scripts/install-deps.sh clang-format qemu-system-x86 linux-image-amd64 busybox-static udev python3
 export QT_QPA_PLATFORM=offscreen
@@ -24,8 +24,8 @@ trap 'rm -f "$results"' EXIT
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure --timeout 600 | tee -a "$results"
-# CTest shows nothing of a skipped test: why the serial bench did not run.
-cat build/tests/vm/bench/skipped 2>/dev/null || true
+# CTest shows nothing of a skipped test: why the driver bench did not run.
+cat build/tests/drivers/bench/skipped 2>/dev/null || true
 
 # Precise QTimers and plain QSerialPort instead of timerfds and the serial
 # driver's ioctls, so the code other systems build cannot rot unseen: the
@@ -39,12 +39,12 @@ ALARM_FLOOD_SECONDS=3 \
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DALARM_WERROR=ON -DALARM_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 # The minute-long garbage floods ran above; here they only need to reach
-# the sanitizers. The serial bench ran above too.
-echo "build-sanitize: skipping vm_bench"
+# the sanitizers. The driver bench ran above too.
+echo "build-sanitize: skipping driver_bench"
 ALARM_FLOOD_SECONDS=12 \
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-sanitize --output-on-failure --timeout 900 -E '^vm_bench$' | tee -a "$results"
+    ctest --test-dir build-sanitize --output-on-failure --timeout 900 -E '^driver_bench$' | tee -a "$results"
 
 # The fuzz target's kept crash inputs, then a minute of fuzzing the window.
 bash fuzz/run.sh 60
