@@ -404,27 +404,6 @@ private slots:
         if (gesture == "wheel")
             QVERIFY(!combo->hasFocus());
     }
-
-    // Pictures of the pages to look at: tools/screenshots.sh.
-    void screenshots()
-    {
-        const QString dir = qEnvironmentVariable("ALARM_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            QSKIP("ALARM_SCREENSHOT_DIR not set");
-        for (int page = 0; page < 5; ++page) {
-            showPage(page);
-            QTest::qWait(50);
-            QVERIFY(m_form.grab().save(QStringLiteral("%1/page%2.png").arg(dir).arg(page)));
-        }
-        // The host pages again with their buttons shown.
-        for (int page = 0; page < 2; ++page) {
-            for (const char *name : {"Command7", "Command8", "Command2"})
-                find(el(name, page))->show();
-            showPage(page);
-            QTest::qWait(50);
-            QVERIFY(m_form.grab().save(QStringLiteral("%1/page%2-buttons.png").arg(dir).arg(page)));
-        }
-    }
 };
 
 QTEST_MAIN(TestForm1Widgets)
