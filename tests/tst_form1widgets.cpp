@@ -116,7 +116,7 @@ class TestForm1Widgets : public QObject
 private slots:
     void initTestCase()
     {
-        buildForm1Widgets(&m_form, m_ui);
+        m_ui = buildForm1Widgets(&m_form);
         QCOMPARE(m_ui.SSTab1->tab(), 3); // opens on the parameter page
         m_form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_form));
@@ -351,7 +351,7 @@ private slots:
                 return false;
             }
         } counter(wheelsOnFrame);
-        m_ui.Frame4->installEventFilter(&counter);
+        find("Frame4")->installEventFilter(&counter);
         QSignalSpy clicks(combo, &ComboBox::Click);
         QAbstractItemView *list = combo->view();
         for (const QString &step : gesture.split(u' ')) {
@@ -382,7 +382,7 @@ private slots:
                 QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
             } else if (step == "outside" || step == "arrow") {
                 // Through the window, where the open list takes the press.
-                QWidget *at = step == "arrow" ? static_cast<QWidget *>(combo) : m_ui.Frame4;
+                QWidget *at = step == "arrow" ? static_cast<QWidget *>(combo) : find("Frame4");
                 const QPoint point = step == "arrow" ? QPoint(combo->width() - 4, combo->height() / 2)
                                                      : QPoint(2, at->height() - 2);
                 QTest::mouseClick(m_form.windowHandle(), Qt::LeftButton, {}, at->mapTo(&m_form, point));
