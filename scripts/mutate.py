@@ -169,7 +169,11 @@ def select(mutants, args):
 def main():
     parser = argparse.ArgumentParser(description='Mutation check of the fast test suite.')
     parser.add_argument('--mutants', default=os.path.join(ROOT, 'tests', 'mutants.txt'))
-    parser.add_argument('--scratch', default=os.path.join(tempfile.gettempdir(), 'alarm-mutate'),
+    # One per checkout: two runs from different trees in one scratch copy
+    # would overwrite each other's sources mid-build.
+    parser.add_argument('--scratch',
+                        default=os.path.join(tempfile.gettempdir(),
+                                             'alarm-mutate-' + os.path.basename(ROOT)),
                         help='scratch copy of the tree, kept between runs')
     parser.add_argument('--file', help='only mutants whose file path contains this text')
     parser.add_argument('--only', help='only these mutant numbers, e.g. 3,7-9')
