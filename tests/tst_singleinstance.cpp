@@ -57,7 +57,8 @@ void TestSingleInstance::lockOfACrashedRunIsTakenOver()
 void TestSingleInstance::onlyALiveCopyOfThisUserRefuses_data()
 {
     // Who holds or left a lock: "me", "nobody" (another user), "empty" (a
-    // lock file a crash left empty), or no one.
+    // lock file a crash left empty), "renamed" (a lock naming a live process
+    // under the machine's former name, which no copy holds), or no one.
     QTest::addColumn<QString>("holder");
     // Whether the runtime and temporary directories can take a lock at all.
     QTest::addColumn<bool>("lockable");
@@ -67,6 +68,7 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses_data()
     QTest::newRow("live copy of this user") << "me" << true << "another" << 0;
     QTest::newRow("live copy of another user") << "nobody" << true << "alone" << 0;
     QTest::newRow("lock file left empty") << "empty" << true << "alone" << 0;
+    QTest::newRow("lock of the machine's former name") << "renamed" << true << "alone" << 0;
     QTest::newRow("nowhere to put a lock") << QString() << false << "alone" << 1;
 }
 
@@ -102,8 +104,12 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
             return;
         }
         holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy});
-    } else if (holder == QLatin1String("empty")) {
-        QVERIFY(QFile(runtime + "/alarm-host-tester.lock").open(QIODevice::WriteOnly));
+    } else if (!holder.isEmpty()) {
+        QFile lock(runtime + "/alarm-host-tester.lock");
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        if (holder == QLatin1String("renamed"))
+            lock.write(QByteArray::number(QCoreApplication::applicationPid())
+                       + "\nalarm-host-tester\nformer-name\n");
     }
     if (holding.state() != QProcess::NotRunning) {
         QVERIFY(holding.waitForReadyRead(10000));

@@ -62,7 +62,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
     m_settings = std::make_unique<LinkageSettings>(m_context, *m_senders);
     m_cancel = std::make_unique<CancelLinkage>(m_context, *m_settings);
     m_resetLock = std::make_unique<ResetLock>(m_context);
-    m_table = std::make_unique<LinkageTableEditing>(m_context, *m_settings);
+    m_table = std::make_unique<LinkageTableEditing>(m_context, *m_settings, *m_senders);
     m_manual = std::make_unique<ManualOutputs>(m_context);
 
     connectEvents();
