@@ -23,9 +23,10 @@
 // reaches the host), the message the operator should see if any, and only
 // the tester's three frames in the simulator's trace.
 //
-// The garbage floods last until ALARM_FLOOD_SECONDS (default 12) kB of
+// The garbage floods last until ALARM_FLOOD_SECONDS (default 60) kB of
 // random bytes have reached the window, about that many seconds at the
-// chosen rates; scripts/soak.sh runs them for a minute.
+// chosen rates; the test command shortens them in the portable and
+// sanitizer builds.
 
 namespace {
 

@@ -1083,7 +1083,8 @@ void TestLinkage::lampsAndBoxesTellAScreenReaderTheirChannelAndState()
             const QString output = QStringLiteral("输出") + QString::number(k + 1);
             QCOMPARE(spoken(f.ui.Check1[k]), output + QStringLiteral(": "));
             QCOMPARE(spoken(f.ui.Check5[k]), output + QStringLiteral(": "));
-            QCOMPARE(spoken(f.ui.Check2[k]), f.ui.Label4[k]->text() + QStringLiteral(": "));
+            const auto *caption = f.form.findChild<QLabel *>(QStringLiteral("Label4_%1").arg(k));
+            QCOMPARE(spoken(f.ui.Check2[k]), caption->text() + QStringLiteral(": "));
         }
         QCOMPARE(spoken(f.ui.Check2[7]), QString("输出八: "));
     }

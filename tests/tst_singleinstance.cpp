@@ -52,7 +52,7 @@ void TestSingleInstance::lockOfACrashedRunIsTakenOver()
     QVERIFY(!instance.anotherRunning());
 }
 
-// The start-up check of a copy of the tester (porthold --instance), with a
+// The start-up check of a copy of the tester (instancecopy), with a
 // shared temporary directory like /tmp and a runtime directory of its own.
 void TestSingleInstance::onlyALiveCopyOfThisUserRefuses_data()
 {
@@ -91,19 +91,19 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", lockable ? shared : file);
     environment.insert("XDG_RUNTIME_DIR", lockable ? runtime : file);
-    const QString copy = QStringLiteral(ALARM_BIN_DIR "/porthold");
+    const QString copy = QStringLiteral(ALARM_BIN_DIR "/instancecopy");
 
     QProcess holding;
     holding.setProcessEnvironment(environment);
     if (holder == QLatin1String("me")) {
-        holding.start(copy, {"--instance"});
+        holding.start(copy);
     } else if (holder == QLatin1String("nobody")) {
         const QString setpriv = QStandardPaths::findExecutable("setpriv");
         if (::geteuid() != 0 || setpriv.isEmpty()) {
             QTest::qSkip("root and setpriv are needed to run as another user", __FILE__, __LINE__);
             return;
         }
-        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy, "--instance"});
+        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy});
     } else if (!holder.isEmpty()) {
         QFile lock(runtime + "/alarm-host-tester.lock");
         QVERIFY(lock.open(QIODevice::WriteOnly));
@@ -124,7 +124,7 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
 
     QProcess starting;
     starting.setProcessEnvironment(environment);
-    starting.start(copy, {"--instance"});
+    starting.start(copy);
     starting.closeWriteChannel();
     QVERIFY(starting.waitForFinished(10000));
     holding.closeWriteChannel();

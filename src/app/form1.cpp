@@ -43,7 +43,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(programIcon());
-    buildForm1Widgets(this, m_context.ui);
+    m_context.ui = buildForm1Widgets(this);
     // Listing the ports takes a while, so it is done when they are shown.
     m_context.ui.Combo1->installEventFilter(this);
     createTimers(platform);
