@@ -39,6 +39,9 @@ cmake --build build-portable -j"$jobs" --target alarm-host-tester alarm-host-sca
 ALARM_FLOOD_SECONDS=3 \
     ctest --test-dir build-portable --output-on-failure --timeout 600 -L portable | tee -a "$results"
 
+# Every source Windows builds, compiled for Windows, syntax only (MinGW-w64).
+bash scripts/windows-syntax-check.sh
+
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DALARM_WERROR=ON -DALARM_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 # The minute-long garbage floods ran above; here they only need to reach
