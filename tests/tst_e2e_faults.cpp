@@ -1,5 +1,6 @@
 #include "support/e2eharness.h"
 #include "support/lockedpty.h"
+#include "support/systemfiles.h"
 
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
@@ -365,6 +366,7 @@ void TestE2EFaults::adapterPulledWithLinkageTimersPending()
 // host answers.
 void TestE2EFaults::deadNodeAtStartMovesOnToTheNextPort()
 {
+    SKIP_ON_PLAIN_QT("tell a node with no device behind it from other refusals");
     SimulatorProcess sim;
     QVERIFY(sim.start());
     const LockedPty dead;
@@ -408,6 +410,8 @@ void TestE2EFaults::hostPageCannotOpenPort()
 {
     QFETCH(Obstacle, obstacle);
     QFETCH(QString, message);
+    if (obstacle == Obstacle::Refused)
+        SKIP_ON_PLAIN_QT("tell a refused device from one held elsewhere");
 
     SimulatorProcess sim;
     QVERIFY(sim.start());
