@@ -19,7 +19,7 @@ constexpr int kMaxAddress = 15;
 // Frames are built and checked here on their own, not with the tester's
 // frame code: the simulator is an independent check of the tester, so a
 // fault in the tester's checksum or layout shows up against it. Only the
-// trace line format is shared (serial/wiretrace.h).
+// trace line format is shared (tracefile/traceline.h).
 
 // Low eight bits of the sum of the first `count` bytes.
 uint8_t checksum(const QByteArray &bytes, int count = kFrameSize - 1);

@@ -118,7 +118,7 @@ private:
 };
 
 // One line per frame in the tester's trace format (traceLine of
-// serial/wiretrace.h), on the same clock, written at once
+// tracefile/traceline.h), on the same clock, written at once
 // into a regular file. A write that fails closes the trace and reports it:
 // whoever reads the trace must not take a gap for a quiet line.
 class Trace : public QObject
