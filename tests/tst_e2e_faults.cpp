@@ -1,4 +1,4 @@
-#include "support/e2eharness.h"
+#include "support/e2efixture.h"
 #include "support/lockedpty.h"
 
 #include "platform/intervaltimer.h"
@@ -260,53 +260,51 @@ private:
 
 void TestE2EFaults::adapterPulledAndPluggedBack()
 {
-    SimulatorProcess first;
-    QVERIFY(first.start());
-    E2EPlatform platform;
-    Form1 form(platform);
-    form.Form_Load();
-    form.ui().SSTab1->setTab(0);
-    QTRY_VERIFY_WITH_TIMEOUT(first.received().size() >= 4, 10000);
+    E2EFixture f;
+    QVERIFY(f.start());
+    f.load(0);
+    QTRY_VERIFY_WITH_TIMEOUT(f.sim.received().size() >= 4, 10000);
 
-    first.kill();
-    QTRY_COMPARE_WITH_TIMEOUT(platform.boxes.shown().size(), 1, 5000);
-    const QString text = platform.boxes.shown().first().text;
+    f.sim.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(f.platform.boxes.shown().size(), 1, 5000);
+    const QString text = f.platform.boxes.shown().first().text;
     QVERIFY2(isDeviceLostMessage(text), qPrintable(text));
-    QVERIFY(!platform.port.portOpen());
-    QVERIFY(pollingStopped(form));
-    VERIFY_CLEAN_FRAMES(first);
+    QVERIFY(!f.platform.port.portOpen());
+    QVERIFY(pollingStopped(*f.form));
+    VERIFY_CLEAN_FRAMES(f.sim);
+    // One message only, also a while later.
+    QTest::qWait(500);
+    QCOMPARE(f.platform.boxes.shown().size(), 1);
 
     // Plugged back in, possibly under another name; the operator points
     // COM1 at it and picks a host page again.
     SimulatorProcess second;
     QVERIFY(second.start());
-    form.ui().SSTab1->setTab(1);
+    f.ui().SSTab1->setTab(1);
     QTRY_VERIFY_WITH_TIMEOUT(second.received().size() >= 10, 10000);
-    QVERIFY(platform.port.portOpen());
-    VERIFY_RESPONSIVE(second, form.ui().Check5[4], "10");
-    QCOMPARE(platform.boxes.shown().size(), 1);
+    QVERIFY(f.platform.port.portOpen());
+    VERIFY_RESPONSIVE(second, f.ui().Check5[4], "10");
+    QCOMPARE(f.platform.boxes.shown().size(), 1);
     VERIFY_CLEAN_FRAMES(second);
 }
 
 void TestE2EFaults::adapterPulledWhileLinkageRuns()
 {
-    SimulatorProcess first;
-    QVERIFY(first.start());
-    E2EPlatform platform;
-    Form1 form(platform);
-    const Form1Widgets &ui = form.ui();
-    form.Form_Load();
-    startLinkage(form, false);
+    E2EFixture f;
+    QVERIFY(f.start());
+    const Form1Widgets &ui = f.ui();
+    f.load();
+    startLinkage(*f.form, false);
     if (QTest::currentTestFailed())
         return;
-    first.command("alarm 2");
-    QTRY_VERIFY_WITH_TIMEOUT(first.output().contains("outputs 10"), 5000);
+    f.sim.command("alarm 2");
+    QTRY_VERIFY_WITH_TIMEOUT(f.sim.output().contains("outputs 10"), 5000);
 
-    first.kill();
-    QTRY_COMPARE_WITH_TIMEOUT(platform.boxes.shown().size(), 1, 5000);
-    QVERIFY(platform.boxes.shown().first().text.endsWith(kTryAgain));
-    QVERIFY(!platform.port.portOpen());
-    QVERIFY(pollingStopped(form));
+    f.sim.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(f.platform.boxes.shown().size(), 1, 5000);
+    QVERIFY(f.platform.boxes.shown().first().text.endsWith(kTryAgain));
+    QVERIFY(!f.platform.port.portOpen());
+    QVERIFY(pollingStopped(*f.form));
 
     // Back in under a new name. The other pages are locked while linkage
     // runs, so the way back is to cancel it: the all-off frame goes to the
@@ -316,42 +314,40 @@ void TestE2EFaults::adapterPulledWhileLinkageRuns()
     ui.Command2[0]->click();
     QCOMPARE(ui.SSTab1->tab(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(second.received().contains("E0 00 3D 00 00 1D"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!platform.port.portOpen(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.platform.port.portOpen(), 5000);
 
     ui.SSTab1->setTab(0);
     QTRY_VERIFY_WITH_TIMEOUT(second.received().size() >= 6, 10000);
     VERIFY_RESPONSIVE(second, ui.Check1[6], "40");
-    QCOMPARE(platform.boxes.shown().size(), 1);
-    VERIFY_CLEAN_FRAMES(first);
+    QCOMPARE(f.platform.boxes.shown().size(), 1);
+    VERIFY_CLEAN_FRAMES(f.sim);
     VERIFY_CLEAN_FRAMES(second);
 }
 
 void TestE2EFaults::adapterPulledWithLinkageTimersPending()
 {
-    SimulatorProcess sim;
-    QVERIFY(sim.start());
-    E2EPlatform platform;
-    Form1 form(platform);
-    form.Form_Load();
-    startLinkage(form, true);
+    E2EFixture f;
+    QVERIFY(f.start());
+    f.load();
+    startLinkage(*f.form, true);
     if (QTest::currentTestFailed())
         return;
     // Output 5 goes on after the filter time; the automatic reset is due a
     // second later when the adapter goes.
-    sim.command("alarm 2");
-    QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains("outputs 10"), 5000);
-    QVERIFY(form.context().Timer6->isEnabled());
-    sim.kill();
-    QTRY_COMPARE_WITH_TIMEOUT(platform.boxes.shown().size(), 1, 5000);
-    QVERIFY(!platform.port.portOpen());
+    f.sim.command("alarm 2");
+    QTRY_VERIFY_WITH_TIMEOUT(f.sim.output().contains("outputs 10"), 5000);
+    QVERIFY(f.form->context().Timer6->isEnabled());
+    f.sim.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(f.platform.boxes.shown().size(), 1, 5000);
+    QVERIFY(!f.platform.port.portOpen());
 
-    QVERIFY(!form.context().Timer6->isCounting());
-    QVERIFY(!form.context().Timer8->isCounting());
+    QVERIFY(!f.form->context().Timer6->isCounting());
+    QVERIFY(!f.form->context().Timer8->isCounting());
     // The reset that was due leaves the filter pending for the next alarm.
-    QVERIFY(form.state().filterPending);
+    QVERIFY(f.form->state().filterPending);
     QTest::qWait(1500);
-    QVERIFY(!platform.port.portOpen());
-    QCOMPARE(platform.boxes.texts().size(), 1);
+    QVERIFY(!f.platform.port.portOpen());
+    QCOMPARE(f.platform.boxes.texts().size(), 1);
 }
 
 // A node with no device behind it, as most PCs' ttyS ports are: start-up
@@ -551,17 +547,15 @@ void TestE2EFaults::lineFaults()
     QFETCH(int, inputRow);
     QFETCH(bool, lampFollows);
 
-    SimulatorProcess sim;
-    QVERIFY(sim.start(options));
+    E2EFixture f;
+    QVERIFY(f.start(options));
+    SimulatorProcess &sim = f.sim;
     sim.command("inputs 41 00");
     sim.command("state");
     QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains("in1=41"), 5000);
-    E2EPlatform platform;
-    Form1 form(platform);
-    const Form1Widgets &ui = form.ui();
-    ReceptionLog log(form, platform.port);
-    form.Form_Load();
-    ui.SSTab1->setTab(0);
+    const Form1Widgets &ui = f.ui();
+    ReceptionLog log(*f.form, f.platform.port);
+    f.load(0);
 
     if (inputRow < 0) {
         QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 30, 20000);
@@ -592,8 +586,8 @@ void TestE2EFaults::lineFaults()
             dropped = dropped || line.what == QLatin1String("tx-drop");
         QVERIFY(dropped);
     }
-    QVERIFY(platform.boxes.shown().isEmpty());
-    QVERIFY(platform.port.portOpen());
+    QVERIFY(f.platform.boxes.shown().isEmpty());
+    QVERIFY(f.platform.port.portOpen());
     VERIFY_CLEAN_FRAMES(sim);
 }
 
@@ -601,14 +595,12 @@ void TestE2EFaults::garbageWhilePolling()
 {
     // Two replies a cycle of about 110 ms at the 50 ms period: 55 bytes
     // ahead of each make about 1 kB/s.
-    SimulatorProcess sim;
-    QVERIFY(sim.start({"--garbage-rate", "55"}));
-    E2EPlatform platform;
-    Form1 form(platform);
-    const Form1Widgets &ui = form.ui();
-    ReceptionLog log(form, platform.port);
-    form.Form_Load();
-    ui.SSTab1->setTab(0);
+    E2EFixture f;
+    QVERIFY(f.start({"--garbage-rate", "55"}));
+    SimulatorProcess &sim = f.sim;
+    const Form1Widgets &ui = f.ui();
+    ReceptionLog log(*f.form, f.platform.port);
+    f.load(0);
 
     const qint64 target = floodBytes();
     const int timeout = int(std::max<qint64>(60000, target * 10));
@@ -620,7 +612,7 @@ void TestE2EFaults::garbageWhilePolling()
     // Garbage moves lamps only: without linkage no output changed.
     QVERIFY2(!sim.output().contains(QStringLiteral("outputs")), qPrintable(sim.output()));
     VERIFY_RESPONSIVE(sim, ui.Check1[4], "10");
-    QVERIFY(platform.boxes.shown().isEmpty());
+    QVERIFY(f.platform.boxes.shown().isEmpty());
     VERIFY_CLEAN_FRAMES(sim);
 }
 
@@ -631,12 +623,12 @@ void TestE2EFaults::garbageWhileLinkageRuns()
     // With random inputs nearly every input reply sets off a linkage output,
     // which holds back the output query: about 17 replies a second, so 60
     // bytes ahead of each make about 1 kB/s.
-    SimulatorProcess sim;
-    QVERIFY(sim.start({"--garbage-rate", "60", "--seed", QString::number(seed)}));
-    E2EPlatform platform;
-    Form1 form(platform);
-    const Form1Widgets &ui = form.ui();
-    form.Form_Load();
+    E2EFixture f;
+    QVERIFY(f.start({"--garbage-rate", "60", "--seed", QString::number(seed)}));
+    SimulatorProcess &sim = f.sim;
+    Form1 &form = *f.form;
+    const Form1Widgets &ui = f.ui();
+    f.load();
     startLinkage(form, true);
     if (QTest::currentTestFailed())
         return;
@@ -658,7 +650,7 @@ void TestE2EFaults::garbageWhileLinkageRuns()
     for (const QString &line : outputs.split(u'\n', Qt::SkipEmptyParts))
         QVERIFY2(line == QLatin1String("outputs 10") || line == QLatin1String("outputs 00"),
                  qPrintable(line));
-    QVERIFY(platform.boxes.shown().isEmpty());
+    QVERIFY(f.platform.boxes.shown().isEmpty());
 
     // Cancelled in the flood: everything off, port let go, then plain
     // polling with a manual box. Cancel leaves a running filter or reset
@@ -668,13 +660,13 @@ void TestE2EFaults::garbageWhileLinkageRuns()
     ui.Command2[0]->click();
     QCOMPARE(ui.SSTab1->tab(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(pollingStopped(form) && !form.context().Timer5->isCounting()
-                                 && !form.context().Timer6->isCounting() && !platform.port.portOpen(),
+                                 && !form.context().Timer6->isCounting() && !f.platform.port.portOpen(),
                              5000);
     QTRY_VERIFY_WITH_TIMEOUT(sim.received().mid(sentBefore).contains(QStringLiteral("E0 00 3D 00 00 1D")),
                              5000);
     ui.SSTab1->setTab(0);
     VERIFY_RESPONSIVE(sim, ui.Check1[7], "80");
-    QVERIFY(platform.boxes.shown().isEmpty());
+    QVERIFY(f.platform.boxes.shown().isEmpty());
     VERIFY_CLEAN_FRAMES(sim);
 }
 
