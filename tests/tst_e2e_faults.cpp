@@ -7,14 +7,10 @@
 
 #include <QApplication>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QTest>
-#include <QTextStream>
 
 #include <array>
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,10 +27,6 @@
 namespace {
 
 const QString kTryAgain = QStringLiteral(",请检查或更换端口重新操作");
-
-// This binary, run as "tst_e2e_faults --enter-host-page DEV" under another
-// user, enters the host page with COM1 on DEV and prints what happened.
-const char kEnterHostPageMode[] = "--enter-host-page";
 
 enum class Obstacle { Held, Missing, Refused };
 
@@ -177,38 +169,6 @@ quint32 seedWithQuietStart()
     return 0;
 }
 
-// The other half of the refused-access case, in the unprivileged child:
-// loads on a pseudo-terminal of its own, then enters the host page with
-// COM1 on `device`.
-int enterHostPageAsThisUser(const QString &device)
-{
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::fprintf(stderr, "no pseudo-terminal\n");
-        return 1;
-    }
-    qputenv("ALARM_HOST_TESTER_COM1", ::ptsname(master));
-    {
-        E2EPlatform platform;
-        Form1 form(platform);
-        form.Form_Load();
-        QTextStream out(stdout);
-        for (const QString &text : platform.boxes.texts())
-            out << "load-box " << text << '\n';
-        platform.boxes.clear();
-
-        qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(device));
-        form.ui().SSTab1->setTab(0);
-        for (const QString &text : platform.boxes.texts())
-            out << "box " << text << '\n';
-        out << "open " << int(platform.port.portOpen()) << '\n';
-        out << "stopped " << int(pollingStopped(form)) << '\n';
-        out.flush();
-    }
-    ::close(master);
-    return 0;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Framing)
@@ -234,9 +194,6 @@ private slots:
     void lineFaults();
     void garbageWhilePolling();
     void garbageWhileLinkageRuns();
-
-private:
-    void refusedAsAnotherUser(SimulatorProcess &sim);
 };
 
 // A tick of a manual output box reaches the simulator: the window still
@@ -399,15 +356,11 @@ void TestE2EFaults::hostPageCannotOpenPort()
     QFETCH(Obstacle, obstacle);
     QFETCH(QString, message);
 
+    if (obstacle == Obstacle::Refused && ::geteuid() == 0)
+        QSKIP("root opens any device: refused access is the driver bench's, a user outside dialout");
     SimulatorProcess sim;
     QVERIFY(sim.start());
     const QByteArray pty = sim.ptyPath().toLocal8Bit();
-
-    if (obstacle == Obstacle::Refused && ::geteuid() == 0) {
-        // Root opens anything, so the window runs as nobody for this one.
-        refusedAsAnotherUser(sim);
-        return;
-    }
 
     E2EPlatform platform;
     Form1 form(platform);
@@ -459,41 +412,6 @@ void TestE2EFaults::hostPageCannotOpenPort()
     VERIFY_RESPONSIVE(sim, form.ui().Check5[2], "04");
     QCOMPARE(platform.boxes.shown().size(), 1);
     VERIFY_CLEAN_FRAMES(sim);
-}
-
-void TestE2EFaults::refusedAsAnotherUser(SimulatorProcess &sim)
-{
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (setpriv.isEmpty()) {
-        QTest::qSkip("setpriv is needed to run the window unprivileged", __FILE__, __LINE__);
-        return;
-    }
-    QCOMPARE(::chmod(sim.ptyPath().toLocal8Bit().constData(), 0600), 0);
-
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    child.setProcessEnvironment(environment);
-    child.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                          QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
-                          QString::fromLatin1(kEnterHostPageMode), sim.ptyPath()});
-    QVERIFY(child.waitForFinished(30000));
-    const QStringList lines =
-        QString::fromUtf8(child.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    if (lines.isEmpty()) {
-        // setpriv may not change users here (no CAP_SETUID in a container).
-        const QByteArray why = "the window did not run unprivileged: " + child.readAllStandardError();
-        QTest::qSkip(why.constData(), __FILE__, __LINE__);
-        return;
-    }
-    const QStringList expected{QStringLiteral("box ") + SerialComponent::accessDenied(sim.ptyPath())
-                                   + kTryAgain,
-                               QStringLiteral("open 0"), QStringLiteral("stopped 1")};
-    QCOMPARE(lines, expected);
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 0);
-    QVERIFY(sim.received().isEmpty());
 }
 
 void TestE2EFaults::lineFaults_data()
@@ -673,8 +591,6 @@ void TestE2EFaults::garbageWhileLinkageRuns()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], kEnterHostPageMode) == 0)
-        return enterHostPageAsThisUser(QString::fromLocal8Bit(argv[2]));
     app.setAttribute(Qt::AA_Use96Dpi, true);
     TestE2EFaults test;
     QTEST_SET_MAIN_SOURCE_PATH
