@@ -312,30 +312,28 @@ void TestE2EFaults::adapterPulledWithLinkageTimersPending()
 // host answers.
 void TestE2EFaults::deadNodeAtStartMovesOnToTheNextPort()
 {
-    SimulatorProcess sim;
-    QVERIFY(sim.start());
+    E2EFixture f;
+    QVERIFY(f.start());
+    SimulatorProcess &sim = f.sim;
     const LockedPty dead;
     QVERIFY(!dead.slavePath().isEmpty());
     qputenv("ALARM_HOST_TESTER_COM1", dead.slavePath());
     qputenv("ALARM_HOST_TESTER_COM2", sim.ptyPath().toLocal8Bit());
-
-    E2EPlatform platform;
-    Form1 form(platform);
-    form.Form_Load();
-    QCOMPARE(platform.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
-    const IntervalTimer &retry = *form.context().Timer7;
+    f.load();
+    QCOMPARE(f.platform.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
+    const IntervalTimer &retry = *f.form->context().Timer7;
     QVERIFY(retry.isCounting());
     QCOMPARE(retry.interval(), 50);
-    QTRY_COMPARE_WITH_TIMEOUT(form.ui().Combo1->text(), QStringLiteral("COM2"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.ui().Combo1->text(), QStringLiteral("COM2"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!retry.isCounting(), 5000);
-    QCOMPARE(form.state().portNumber, int16_t(2));
-    QCOMPARE(platform.boxes.texts().size(), 1);
-    QVERIFY(!platform.port.portOpen());
+    QCOMPARE(f.form->state().portNumber, int16_t(2));
+    QCOMPARE(f.platform.boxes.texts().size(), 1);
+    QVERIFY(!f.platform.port.portOpen());
 
-    form.ui().SSTab1->setTab(0);
+    f.ui().SSTab1->setTab(0);
     QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 6, 10000);
-    VERIFY_RESPONSIVE(sim, form.ui().Check1[2], "04");
-    QCOMPARE(platform.boxes.shown().size(), 1);
+    VERIFY_RESPONSIVE(sim, f.ui().Check1[2], "04");
+    QCOMPARE(f.platform.boxes.shown().size(), 1);
     VERIFY_CLEAN_FRAMES(sim);
 }
 
@@ -358,14 +356,12 @@ void TestE2EFaults::hostPageCannotOpenPort()
 
     if (obstacle == Obstacle::Refused && ::geteuid() == 0)
         QSKIP("root opens any device: refused access is the driver bench's, a user outside dialout");
-    SimulatorProcess sim;
-    QVERIFY(sim.start());
+    E2EFixture f;
+    QVERIFY(f.start());
+    SimulatorProcess &sim = f.sim;
     const QByteArray pty = sim.ptyPath().toLocal8Bit();
-
-    E2EPlatform platform;
-    Form1 form(platform);
-    form.Form_Load();
-    QVERIFY(platform.boxes.shown().isEmpty());
+    f.load();
+    QVERIFY(f.platform.boxes.shown().isEmpty());
 
     // The obstacle comes up after start-up, as when another program grabs
     // the adapter while the tool sits on its settings page.
@@ -386,12 +382,12 @@ void TestE2EFaults::hostPageCannotOpenPort()
         break;
     }
 
-    form.ui().SSTab1->setTab(0);
+    f.ui().SSTab1->setTab(0);
     if (obstacle == Obstacle::Refused)
         message = SerialComponent::accessDenied(sim.ptyPath()) + kTryAgain;
-    QCOMPARE(platform.boxes.texts(), QStringList{message});
-    QVERIFY(!platform.port.portOpen());
-    QVERIFY(pollingStopped(form));
+    QCOMPARE(f.platform.boxes.texts(), QStringList{message});
+    QVERIFY(!f.platform.port.portOpen());
+    QVERIFY(pollingStopped(*f.form));
 
     // Cleared, and the operator picks a host page again.
     switch (obstacle) {
@@ -407,10 +403,10 @@ void TestE2EFaults::hostPageCannotOpenPort()
         break;
     }
     QVERIFY(sim.received().isEmpty());
-    form.ui().SSTab1->setTab(1);
+    f.ui().SSTab1->setTab(1);
     QTRY_VERIFY_WITH_TIMEOUT(sim.received().size() >= 6, 10000);
-    VERIFY_RESPONSIVE(sim, form.ui().Check5[2], "04");
-    QCOMPARE(platform.boxes.shown().size(), 1);
+    VERIFY_RESPONSIVE(sim, f.ui().Check5[2], "04");
+    QCOMPARE(f.platform.boxes.shown().size(), 1);
     VERIFY_CLEAN_FRAMES(sim);
 }
 
