@@ -666,6 +666,12 @@ void TestLinkage::lockRefusesResetAndCancel()
     QCOMPARE(f.state.manualOutputMask, uint8_t(0));
     f.advanceTo(1180);
     QCOMPARE(f.framesFrom(1121), (QStringList{at(1145, kAllOff), at(1175, kInQuery)}));
+
+    // Each lock button keeps its own caption: the other page's still locks.
+    f.ui.Command7[0]->click();
+    f.ui.Command7[1]->click();
+    QVERIFY(f.state.locked);
+    QCOMPARE(f.ui.Command7[1]->text(), QString("取消锁定"));
 }
 
 void TestLinkage::alarmWhileLockedChangesNothing_data()
