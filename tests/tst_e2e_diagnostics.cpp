@@ -412,15 +412,19 @@ void TestE2EDiagnostics::scanFindsTheHost_data()
 {
     QTest::addColumn<QStringList>("fault");
     QTest::addColumn<bool>("echo");
-    QTest::newRow("clean line") << QStringList{} << false;
-    QTest::newRow("adapter echoes") << QStringList{"--echo"} << true;
-    QTest::newRow("stray byte before replies") << QStringList{"--stray-byte"} << false;
+    QTest::addColumn<int>("com"); // the port the JSON scan asks for
+    QTest::newRow("clean line") << QStringList{} << false << 1;
+    QTest::newRow("adapter echoes") << QStringList{"--echo"} << true << 1;
+    QTest::newRow("stray byte before replies") << QStringList{"--stray-byte"} << false << 1;
+    // COM1 has no device: the scan must leave it alone.
+    QTest::newRow("host behind COM2") << QStringList{} << false << 2;
 }
 
 void TestE2EDiagnostics::scanFindsTheHost()
 {
     QFETCH(QStringList, fault);
     QFETCH(bool, echo);
+    QFETCH(int, com);
     SimulatorProcess sim;
     QVERIFY(sim.start(QStringList{"--address", "7", "--model", "16"} + fault));
     sim.command("inputs 05 01");
@@ -431,7 +435,10 @@ void TestE2EDiagnostics::scanFindsTheHost()
         QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains(QLatin1String("outputs 81")), 5000);
     }
 
-    const ScanRun json = scan({"--com", "1", "--json", "--timeout", "150"});
+    const ScopedEnv com1("ALARM_HOST_TESTER_COM1",
+                         com == 1 ? sim.ptyPath() : QStringLiteral("/nonexistent/tty"));
+    const ScopedEnv com2("ALARM_HOST_TESTER_COM2", sim.ptyPath());
+    const ScanRun json = scan({"--com", QString::number(com), "--json", "--timeout", "150"});
     QCOMPARE(json.exitCode, 0);
     QCOMPARE(json.out, QStringLiteral(R"({"echo":%1,"hosts":[{"address":7,"in1":5,"in2":1,"out":129}]})")
                            .arg(echo ? "true" : "false"));

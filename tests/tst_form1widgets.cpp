@@ -12,6 +12,8 @@
 #include <QTabBar>
 #include <QtTest>
 
+#include <functional>
+
 namespace {
 
 QString u8(const char *text)
@@ -95,7 +97,89 @@ const NumberRow kNumberRows[] = {
     {"Frame10", 1, "CheckBox", "Check5", 0, 55, -1, 1},
 };
 
+// What the operator's gestures on the port list act on.
+struct ListScene
+{
+    QWidget &window;
+    ComboBox *combo;
+    QWidget *frame; // the list's frame, where a wheel notch it ignores goes
+    QWidget *other; // a field elsewhere, to move the focus to
+    int &wheelsOnFrame;
+};
+using GestureStep = std::function<void(ListScene &)>;
+using Gesture = QList<GestureStep>;
+
+// As from the window system: focus by wheel and propagation to the parent
+// apply only to spontaneous events.
+void wheel(ListScene &s)
+{
+    const bool focused = s.combo->hasFocus();
+    const QPoint centre = s.combo->rect().center();
+    QWheelEvent notch(centre, s.combo->mapToGlobal(centre), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&notch);
+    qApp->notify(s.combo, &notch);
+    QCOMPARE(s.wheelsOnFrame, 1);
+    QCOMPARE(s.combo->hasFocus(), focused);
+}
+void focus(ListScene &s)
+{
+    s.combo->setFocus();
+}
+void leave(ListScene &s)
+{
+    s.other->setFocus();
+}
+void open(ListScene &s)
+{
+    s.combo->showPopup();
+    QVERIFY(QTest::qWaitForWindowExposed(s.combo->view()->window()));
+}
+void type(ListScene &s)
+{
+    s.combo->lineEdit()->selectAll();
+    QTest::keyClicks(s.combo, "COM3");
+}
+// Typed into the text field itself and confirmed there.
+void field(ListScene &s)
+{
+    s.combo->lineEdit()->selectAll();
+    QTest::keyClicks(s.combo->lineEdit(), "COM3");
+    QTest::keyClick(s.combo->lineEdit(), Qt::Key_Return);
+}
+// Through the window, where the open list takes the press.
+void clickAt(ListScene &s, QWidget *at, QPoint point)
+{
+    QTest::mouseClick(s.window.windowHandle(), Qt::LeftButton, {}, at->mapTo(&s.window, point));
+}
+void clickOutside(ListScene &s)
+{
+    clickAt(s, s.frame, QPoint(2, s.frame->height() - 2));
+}
+void clickArrow(ListScene &s)
+{
+    clickAt(s, s.combo, QPoint(s.combo->width() - 4, s.combo->height() / 2));
+}
+GestureStep clickEntry(int row)
+{
+    return [row](ListScene &s) {
+        QAbstractItemView *list = s.combo->view();
+        const QRect entry = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+    };
+}
+// To the open list, else to the list's field.
+GestureStep press(Qt::Key key)
+{
+    return [key](ListScene &s) {
+        QAbstractItemView *list = s.combo->view();
+        QTest::keyClick(list->isVisible() ? static_cast<QWidget *>(list) : s.combo, key);
+    };
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Gesture)
 
 class TestForm1Widgets : public QObject
 {
@@ -304,33 +388,39 @@ private slots:
     // keys; a wheel notch or typed text raises none.
     void listEvents_data()
     {
-        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<Gesture>("gesture");
         QTest::addColumn<int>("clicks");
         QTest::addColumn<int>("listIndex");
         QTest::addColumn<QString>("text");
-        QTest::newRow("wheel without focus") << "wheel" << 0 << -1 << "COM1";
-        QTest::newRow("wheel with focus") << "focus wheel" << 0 << -1 << "COM1";
-        QTest::newRow("arrow down") << "focus down" << 1 << 1 << "COM2";
-        QTest::newRow("arrow down twice, up") << "focus down down up" << 3 << 1 << "COM2";
-        QTest::newRow("entry of the open list clicked") << "open click3" << 1 << 3 << "COM4";
-        QTest::newRow("open list, Enter") << "open down enter" << 1 << 1 << "COM2";
-        QTest::newRow("open list, same entry again") << "open click0" << 1 << 0 << "COM1";
-        QTest::newRow("typed entry, Enter") << "focus type enter" << 0 << -1 << "COM3";
-        QTest::newRow("typed entry, focus leaves") << "focus type leave" << 0 << -1 << "COM3";
-        QTest::newRow("list closed unchosen, typed, Enter") << "open escape type enter" << 0 << -1 << "COM3";
+        const GestureStep down = press(Qt::Key_Down), enter = press(Qt::Key_Return);
+        const GestureStep escape = press(Qt::Key_Escape);
+        QTest::newRow("wheel without focus") << Gesture{wheel} << 0 << -1 << "COM1";
+        QTest::newRow("wheel with focus") << Gesture{focus, wheel} << 0 << -1 << "COM1";
+        QTest::newRow("arrow down") << Gesture{focus, down} << 1 << 1 << "COM2";
+        QTest::newRow("arrow down twice, up")
+            << Gesture{focus, down, down, press(Qt::Key_Up)} << 3 << 1 << "COM2";
+        QTest::newRow("entry of the open list clicked") << Gesture{open, clickEntry(3)} << 1 << 3 << "COM4";
+        QTest::newRow("open list, Enter") << Gesture{open, down, enter} << 1 << 1 << "COM2";
+        QTest::newRow("open list, same entry again") << Gesture{open, clickEntry(0)} << 1 << 0 << "COM1";
+        QTest::newRow("typed entry, Enter") << Gesture{focus, type, enter} << 0 << -1 << "COM3";
+        QTest::newRow("typed entry, focus leaves") << Gesture{focus, type, leave} << 0 << -1 << "COM3";
+        QTest::newRow("list closed unchosen, typed, Enter")
+            << Gesture{open, escape, type, enter} << 0 << -1 << "COM3";
         // Closed without a choice, the list is disarmed: Enter in its text
         // field is typed text, whichever way the list was closed.
-        QTest::newRow("closed by F4, Enter in the field") << "focus open f4 field" << 0 << -1 << "COM3";
-        QTest::newRow("closed by Escape, Enter in the field") << "open escape field" << 0 << -1 << "COM3";
+        QTest::newRow("closed by F4, Enter in the field")
+            << Gesture{focus, open, press(Qt::Key_F4), field} << 0 << -1 << "COM3";
+        QTest::newRow("closed by Escape, Enter in the field")
+            << Gesture{open, escape, field} << 0 << -1 << "COM3";
         QTest::newRow("closed by a click outside, Enter in the field")
-            << "focus open outside field" << 0 << -1 << "COM3";
+            << Gesture{focus, open, clickOutside, field} << 0 << -1 << "COM3";
         QTest::newRow("closed by its arrow, Enter in the field")
-            << "focus open arrow field" << 0 << -1 << "COM3";
+            << Gesture{focus, open, clickArrow, field} << 0 << -1 << "COM3";
     }
 
     void listEvents()
     {
-        QFETCH(QString, gesture);
+        QFETCH(Gesture, gesture);
         showPage(3);
         ComboBox *combo = m_ui.Combo1;
         combo->setText("COM1");
@@ -353,56 +443,15 @@ private slots:
         } counter(wheelsOnFrame);
         find("Frame4")->installEventFilter(&counter);
         QSignalSpy clicks(combo, &ComboBox::Click);
-        QAbstractItemView *list = combo->view();
-        for (const QString &step : gesture.split(u' ')) {
+        ListScene scene{m_form, combo, find("Frame4"), m_ui.Combo2, wheelsOnFrame};
+        for (const GestureStep &step : gesture) {
             QCoreApplication::processEvents(); // as between the operator's gestures
-            if (step == "wheel") {
-                // As from the window system: focus by wheel and propagation
-                // to the parent apply only to spontaneous events.
-                const QPoint centre = combo->rect().center();
-                QWheelEvent wheel(centre, combo->mapToGlobal(centre), {}, {0, -120}, Qt::NoButton,
-                                  Qt::NoModifier, Qt::NoScrollPhase, false);
-                QSpontaneKeyEvent::setSpontaneous(&wheel);
-                qApp->notify(combo, &wheel);
-                QCOMPARE(wheelsOnFrame, 1);
-            } else if (step == "focus") {
-                combo->setFocus();
-            } else if (step == "open") {
-                combo->showPopup();
-                QVERIFY(QTest::qWaitForWindowExposed(list->window()));
-            } else if (step.startsWith("click")) {
-                const QRect entry = list->visualRect(list->model()->index(step.back().digitValue(), 0));
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
-            } else if (step == "type") {
-                combo->lineEdit()->selectAll();
-                QTest::keyClicks(combo, "COM3");
-            } else if (step == "field") {
-                combo->lineEdit()->selectAll();
-                QTest::keyClicks(combo->lineEdit(), "COM3");
-                QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
-            } else if (step == "outside" || step == "arrow") {
-                // Through the window, where the open list takes the press.
-                QWidget *at = step == "arrow" ? static_cast<QWidget *>(combo) : find("Frame4");
-                const QPoint point = step == "arrow" ? QPoint(combo->width() - 4, combo->height() / 2)
-                                                     : QPoint(2, at->height() - 2);
-                QTest::mouseClick(m_form.windowHandle(), Qt::LeftButton, {}, at->mapTo(&m_form, point));
-            } else if (step == "leave") {
-                m_ui.Combo2->setFocus();
-            } else {
-                const Qt::Key key = step == "down"    ? Qt::Key_Down
-                                    : step == "up"    ? Qt::Key_Up
-                                    : step == "enter" ? Qt::Key_Return
-                                    : step == "f4"    ? Qt::Key_F4
-                                                      : Qt::Key_Escape;
-                QTest::keyClick(list->isVisible() ? static_cast<QWidget *>(list) : combo, key);
-            }
+            step(scene);
         }
-        QVERIFY(!list->isVisible());
+        QVERIFY(!combo->view()->isVisible());
         QTEST(int(clicks.size()), "clicks");
         QTEST(combo->listIndex(), "listIndex");
         QTEST(combo->text(), "text");
-        if (gesture == "wheel")
-            QVERIFY(!combo->hasFocus());
     }
 };
 

@@ -88,7 +88,6 @@ private slots:
     void faults();
     void lineFaults_data();
     void lineFaults();
-    void byteGapKeepsRepliesWhole();
     void delayedReplyComesLater();
     void dropIsTraced();
 
@@ -311,6 +310,11 @@ void TestHostSim::lineFaults_data()
                                    << QStringList{reply, "E0 07 3F 80 00 FF"} << "rx tx tx-other-address";
     QTest::newRow("other framing") << QStringList{"--other-framing"} << kInputQuery0
                                    << QStringList{"A0 00 3F 05 00 00"} << "rx tx";
+    // Byte by byte, each reply whole in its turn.
+    QTest::newRow("byte gap") << QStringList{"--byte-gap", "1"} << kInputQuery0 + kOutputQuery0
+                              << QStringList{"E0", "00", "3F", "05", "00", "24",
+                                             "E0", "00", "3B", "00", "00", "1B"}
+                              << "rx tx rx tx";
     QTest::newRow("all at once") << QStringList{"--echo",          "--stray-byte",
                                                 "--split-gap",     "15",
                                                 "--other-address", "7",
@@ -353,19 +357,6 @@ void TestHostSim::lineFaults()
         QVERIFY2(!kinds.last().startsWith(QLatin1String("tx-")) || text.contains("  "), text.constData());
     }
     QTEST(kinds.join(u' '), "trace");
-}
-
-void TestHostSim::byteGapKeepsRepliesWhole()
-{
-    HostModel model;
-    FakeLine line;
-    Faults f;
-    f.byteGapMs = 1;
-    HostSimulator sim(&model, &line, nullptr, f);
-    line.deliver(kInputQuery0 + kOutputQuery0);
-    const QByteArray expected = hex("E0003F00001F") + hex("E0003B00001B");
-    QTRY_COMPARE_WITH_TIMEOUT(line.all(), expected, 5000);
-    QCOMPARE(line.writes.size(), 12);
 }
 
 void TestHostSim::delayedReplyComesLater()

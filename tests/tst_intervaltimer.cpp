@@ -3,184 +3,139 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace {
 
-// A timer that switches itself off at each tick, as the poll steps do;
-// times collects the virtual times of its ticks.
-void recordOneShot(VirtualClock &clock, VirtualTimer *timer, QList<int64_t> &times)
+// Two timers on one virtual clock whose ticks are traced as "a 30".
+struct Timers
 {
-    QObject::connect(timer, &IntervalTimer::Timer, timer, [&clock, timer, &times] {
-        times.append(clock.now());
-        timer->setEnabled(false);
-    });
-}
+    VirtualClock clock;
+    VirtualTimer *a = clock.createTimer(&clock);
+    VirtualTimer *b = clock.createTimer(&clock);
+    QStringList trace;
+
+    // Switched off at each tick, as the poll steps do.
+    void oneShot(VirtualTimer *timer)
+    {
+        QObject::connect(timer, &IntervalTimer::Timer, timer, [timer] { timer->setEnabled(false); });
+    }
+    // Arms `next` for `interval` at each tick of `timer`.
+    void chain(VirtualTimer *timer, VirtualTimer *next, int interval)
+    {
+        QObject::connect(timer, &IntervalTimer::Timer, timer, [next, interval] {
+            next->setInterval(interval);
+            next->setEnabled(true);
+        });
+    }
+    void note(const QString &what) { trace.append(QStringLiteral("%1 %2").arg(what).arg(clock.now())); }
+};
+
+using Steps = std::function<void(Timers &)>;
 
 } // namespace
+
+Q_DECLARE_METATYPE(Steps)
 
 class TestIntervalTimer : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void idleUntilGivenAnInterval();
-    void ticksEveryIntervalWhileEnabled();
-    void rearmingKeepsTheRunningCount();
-    void newIntervalRestartsTheCount();
-    void disableThenEnableRestartsTheCount();
-    void oneShotChainNestsInsideTicks();
-    void tiesFireInArmingOrder();
-    void nestedAdvanceFromInsideATick();
+    void virtualTimer_data();
+    void virtualTimer();
     void realTimerNeverTicksEarly();
     void realTimerLeftEnabledTicksOnInsideANestedLoop();
 };
 
-void TestIntervalTimer::idleUntilGivenAnInterval()
+void TestIntervalTimer::virtualTimer_data()
 {
-    VirtualClock clock;
-    VirtualTimer *timer = clock.createTimer(&clock);
-    QSignalSpy ticks(timer, &IntervalTimer::Timer);
-    QVERIFY(timer->isEnabled());
-    QCOMPARE(timer->interval(), 0);
-    clock.advance(100000);
-    QCOMPARE(ticks.count(), 0);
-    timer->setInterval(-5);
-    clock.advance(100000);
-    QCOMPARE(ticks.count(), 0);
-}
-
-void TestIntervalTimer::ticksEveryIntervalWhileEnabled()
-{
-    VirtualClock clock;
-    VirtualTimer *timer = clock.createTimer(&clock);
-    QList<int64_t> times;
-    connect(timer, &IntervalTimer::Timer, this, [&] { times.append(clock.now()); });
-    timer->setInterval(30);
-    clock.advance(100);
-    QCOMPARE(times, (QList<int64_t>{30, 60, 90}));
-    timer->setEnabled(false);
-    clock.advance(100);
-    QCOMPARE(times.size(), 3);
+    QTest::addColumn<Steps>("steps");
+    QTest::addColumn<QStringList>("trace");
+    QTest::newRow("idle until given an interval") << Steps([](Timers &t) {
+        t.trace.append(QStringLiteral("enabled %1, interval %2").arg(t.a->isEnabled()).arg(t.a->interval()));
+        t.clock.advance(100000);
+        t.a->setInterval(-5);
+        t.clock.advance(100000);
+    }) << QStringList{"enabled 1, interval 0"};
     // 32-bit intervals: ten minutes fit.
-    timer->setInterval(600000);
-    timer->setEnabled(true);
-    clock.advance(600000);
-    QCOMPARE(times.last(), int64_t(200 + 600000));
+    QTest::newRow("ticks every interval while enabled") << Steps([](Timers &t) {
+        t.a->setInterval(30);
+        t.clock.advance(100);
+        t.a->setEnabled(false);
+        t.clock.advance(100);
+        t.a->setInterval(600000);
+        t.a->setEnabled(true);
+        t.clock.advance(600000);
+    }) << QStringList{"a 30", "a 60", "a 90", "a 600200"};
+    QTest::newRow("rearming keeps the running count") << Steps([](Timers &t) {
+        t.oneShot(t.a);
+        t.a->setInterval(1200);
+        t.clock.advance(500);
+        t.a->setInterval(1200);
+        t.a->setEnabled(true);
+        t.clock.advance(1000);
+    }) << QStringList{"a 1200"};
+    QTest::newRow("new interval restarts the count") << Steps([](Timers &t) {
+        t.oneShot(t.a);
+        t.a->setInterval(100);
+        t.clock.advance(80);
+        t.a->setInterval(50);
+        t.clock.advance(200);
+    }) << QStringList{"a 130"};
+    QTest::newRow("disable then enable restarts the count") << Steps([](Timers &t) {
+        t.oneShot(t.a);
+        t.a->setInterval(100);
+        t.clock.advance(70);
+        t.a->setEnabled(false);
+        t.a->setEnabled(true);
+        t.clock.advance(200);
+    }) << QStringList{"a 170"};
+    // The poll cycle's shape: each tick disables itself and arms the next.
+    QTest::newRow("one-shot chain nests inside ticks") << Steps([](Timers &t) {
+        t.oneShot(t.a);
+        t.oneShot(t.b);
+        t.chain(t.a, t.b, 20);
+        t.chain(t.b, t.a, 50);
+        t.a->setInterval(50);
+        t.clock.advance(145);
+    }) << QStringList{"a 50", "b 70", "a 120", "b 140"};
+    QTest::newRow("ties fire in arming order") << Steps([](Timers &t) {
+        t.oneShot(t.a);
+        t.oneShot(t.b);
+        t.b->setInterval(10);
+        t.clock.advance(5);
+        t.a->setInterval(5);
+        t.clock.advance(10);
+    }) << QStringList{"b 10", "a 10"};
+    // A modal box opened inside a tick lets other timers run meanwhile.
+    QTest::newRow("nested advance from inside a tick") << Steps([](Timers &t) {
+        t.oneShot(t.a);
+        QObject::connect(t.a, &IntervalTimer::Timer, t.a, [&t] {
+            t.clock.advance(100);
+            t.note(QStringLiteral("a done"));
+        });
+        t.a->setInterval(10);
+        t.b->setInterval(40);
+        t.clock.advance(150);
+        t.note(QStringLiteral("now"));
+    }) << QStringList{"a 10", "b 40", "b 80", "a done 110", "b 120", "now 150"};
 }
 
-void TestIntervalTimer::rearmingKeepsTheRunningCount()
+void TestIntervalTimer::virtualTimer()
 {
-    VirtualClock clock;
-    VirtualTimer *timer = clock.createTimer(&clock);
-    QList<int64_t> times;
-    recordOneShot(clock, timer, times);
-    timer->setInterval(1200);
-    clock.advance(500);
-    timer->setInterval(1200); // same interval: no restart
-    timer->setEnabled(true);  // already enabled: no restart
-    clock.advance(1000);
-    QCOMPARE(times, (QList<int64_t>{1200}));
+    QFETCH(Steps, steps);
+    QFETCH(QStringList, trace);
+    Timers t;
+    connect(t.a, &IntervalTimer::Timer, this, [&t] { t.note(QStringLiteral("a")); });
+    connect(t.b, &IntervalTimer::Timer, this, [&t] { t.note(QStringLiteral("b")); });
+    steps(t);
+    QCOMPARE(t.trace, trace);
 }
-
-void TestIntervalTimer::newIntervalRestartsTheCount()
-{
-    VirtualClock clock;
-    VirtualTimer *timer = clock.createTimer(&clock);
-    QList<int64_t> times;
-    recordOneShot(clock, timer, times);
-    timer->setInterval(100);
-    clock.advance(80);
-    timer->setInterval(50);
-    clock.advance(200);
-    QCOMPARE(times, (QList<int64_t>{130}));
-}
-
-void TestIntervalTimer::disableThenEnableRestartsTheCount()
-{
-    VirtualClock clock;
-    VirtualTimer *timer = clock.createTimer(&clock);
-    QList<int64_t> times;
-    recordOneShot(clock, timer, times);
-    timer->setInterval(100);
-    clock.advance(70);
-    timer->setEnabled(false);
-    timer->setEnabled(true);
-    clock.advance(200);
-    QCOMPARE(times, (QList<int64_t>{170}));
-}
-
-// The poll cycle's shape: each tick disables itself and arms the next.
-void TestIntervalTimer::oneShotChainNestsInsideTicks()
-{
-    VirtualClock clock;
-    VirtualTimer *first = clock.createTimer(&clock);
-    VirtualTimer *second = clock.createTimer(&clock);
-    QStringList trace;
-    connect(first, &IntervalTimer::Timer, this, [&] {
-        trace.append(QStringLiteral("first %1").arg(clock.now()));
-        first->setEnabled(false);
-        second->setInterval(20);
-        second->setEnabled(true);
-    });
-    connect(second, &IntervalTimer::Timer, this, [&] {
-        trace.append(QStringLiteral("second %1").arg(clock.now()));
-        second->setEnabled(false);
-        first->setInterval(50);
-        first->setEnabled(true);
-    });
-    first->setInterval(50);
-    clock.advance(145);
-    QCOMPARE(trace, (QStringList{"first 50", "second 70", "first 120", "second 140"}));
-}
-
-void TestIntervalTimer::tiesFireInArmingOrder()
-{
-    VirtualClock clock;
-    VirtualTimer *a = clock.createTimer(&clock);
-    VirtualTimer *b = clock.createTimer(&clock);
-    QStringList order;
-    connect(a, &IntervalTimer::Timer, this, [&] {
-        order.append("a");
-        a->setEnabled(false);
-    });
-    connect(b, &IntervalTimer::Timer, this, [&] {
-        order.append("b");
-        b->setEnabled(false);
-    });
-    b->setInterval(10);
-    clock.advance(5);
-    a->setInterval(5);
-    clock.advance(10);
-    QCOMPARE(order, (QStringList{"b", "a"}));
-}
-
-// A modal box opened inside a tick lets other timers run meanwhile.
-void TestIntervalTimer::nestedAdvanceFromInsideATick()
-{
-    VirtualClock clock;
-    VirtualTimer *outer = clock.createTimer(&clock);
-    VirtualTimer *other = clock.createTimer(&clock);
-    QStringList trace;
-    connect(outer, &IntervalTimer::Timer, this, [&] {
-        outer->setEnabled(false);
-        trace.append(QStringLiteral("outer %1").arg(clock.now()));
-        clock.advance(100);
-        trace.append(QStringLiteral("outer done %1").arg(clock.now()));
-    });
-    connect(other, &IntervalTimer::Timer, this,
-            [&] { trace.append(QStringLiteral("other %1").arg(clock.now())); });
-    outer->setInterval(10);
-    other->setInterval(40);
-    clock.advance(150);
-    QCOMPARE(trace, (QStringList{"outer 10", "other 40", "other 80", "outer done 110", "other 120"}));
-    QCOMPARE(clock.now(), int64_t(150));
-}
-
 void TestIntervalTimer::realTimerNeverTicksEarly()
 {
     const std::unique_ptr<IntervalTimer> timer(createSystemTimer(nullptr));

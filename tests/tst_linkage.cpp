@@ -1,4 +1,5 @@
 #include "support/formfixture.h"
+#include "support/simulatedhost.h"
 
 #include "serial/serialcomponent.h"
 
@@ -6,6 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include <functional>
 #include <optional>
 
 // Linkage on the virtual clock: the start with its input check, alarms
@@ -129,47 +131,13 @@ struct LinkageFixture : FormFixture
     }
 };
 
-// The host on the line: answers each input status query 5 ms after it with
-// the input bytes it holds at that moment.
-struct Host
-{
-    explicit Host(LinkageFixture &fixture, uint8_t alarm1 = 0)
-        : f(fixture)
-        , in1(alarm1)
-        , seen(fixture.port.written().size())
-    {
-    }
-
-    void runTo(int64_t time)
-    {
-        while (f.clock.now() < time) {
-            f.advance(1);
-            const QList<FakeSerialComponent::Written> &written = f.port.written();
-            for (; seen < written.size(); ++seen) {
-                if (uint8_t(written[seen].bytes.at(2)) == 0x3F)
-                    due.append(written[seen].time + 5);
-            }
-            while (!due.isEmpty() && due.first() <= f.clock.now()) {
-                due.removeFirst();
-                f.port.receive(inputReply(in1, in2));
-            }
-        }
-    }
-
-    LinkageFixture &f;
-    uint8_t in1 = 0;
-    uint8_t in2 = 0;
-    qsizetype seen = 0;
-    QList<int64_t> due;
-};
-
 // Input 2 linked to output 5 with a 1.2 s filter and a 3 s reset, linkage
 // started, and the host reporting input 2 in alarm from then on.
-Host startWithTimers(LinkageFixture &f)
+SimulatedHost startWithTimers(LinkageFixture &f)
 {
     f.prepare(0, {1, 4}, 12, 3);
     f.start();
-    return Host(f, 0x02);
+    return SimulatedHost(f.platform, 0x02);
 }
 
 // As above, the alarm held until `alarmUntil`, linkage cancelled at
@@ -185,10 +153,40 @@ struct CancelledLinkage : LinkageFixture
         ui.Command2[0]->click();
     }
 
-    std::optional<Host> host;
+    std::optional<SimulatedHost> host;
 };
 
+using Steps = std::function<void(LinkageFixture &)>;
+
+// What the operator or the adapter does at a time; `failure` is the one
+// COM1's open gives once the adapter is pulled.
+struct TimedStep
+{
+    int64_t at = 0;
+    std::function<void(LinkageFixture &, const PortFailure &failure)> run;
+};
+
+TimedStep pull(int64_t at)
+{
+    return {at, [](LinkageFixture &f, const PortFailure &failure) { f.port.failOpen(1, failure); }};
+}
+TimedStep back(int64_t at)
+{
+    return {at, [](LinkageFixture &f, const PortFailure &) { f.port.failOpen(1, PortFailure{}); }};
+}
+TimedStep cancel(int64_t at)
+{
+    return {at, [](LinkageFixture &f, const PortFailure &) { f.ui.Command2[0]->click(); }};
+}
+TimedStep page(int64_t at, int index)
+{
+    return {at, [index](LinkageFixture &f, const PortFailure &) { f.page(index); }};
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Steps)
+Q_DECLARE_METATYPE(TimedStep)
 
 class TestLinkage : public QObject
 {
@@ -232,20 +230,30 @@ private slots:
 
 void TestLinkage::startRefusedOnAnEmptyTable_data()
 {
-    QTest::addColumn<QString>("emptied"); // how the only link went, and after what
-    QTest::newRow("row confirmed again without ticks") << "confirm";
-    QTest::newRow("row emptied after a refused check") << "refused confirm";
-    QTest::newRow("table cleared after a refused check") << "refused clear";
-    QTest::newRow("host model chosen after a refused check") << "refused model";
+    QTest::addColumn<bool>("refusedFirst"); // a check refused on an alarm before
+    QTest::addColumn<Steps>("empty");       // how the only link goes
+    const Steps confirm = [](LinkageFixture &f) {
+        f.ui.Check2[3]->click();
+        f.ui.Command3->click();
+    };
+    QTest::newRow("row confirmed again without ticks") << false << confirm;
+    QTest::newRow("row emptied after a refused check") << true << confirm;
+    QTest::newRow("table cleared after a refused check")
+        << true << Steps([](LinkageFixture &f) { f.ui.Command4->click(); });
+    QTest::newRow("host model chosen after a refused check") << true << Steps([](LinkageFixture &f) {
+        f.ui.Combo4->choose(1);
+        f.ui.Check3->click();
+    });
 }
 
 void TestLinkage::startRefusedOnAnEmptyTable()
 {
-    QFETCH(QString, emptied);
+    QFETCH(bool, refusedFirst);
+    QFETCH(Steps, empty);
     LinkageFixture f;
     f.prepare(0, {0, 3});
     QCOMPARE(f.state.linkageTable[0][3], int16_t(1));
-    if (emptied.startsWith("refused")) {
+    if (refusedFirst) {
         f.ui.Command1->click();
         f.advanceTo(35);
         f.port.receive(inputReply(0x01));
@@ -253,15 +261,7 @@ void TestLinkage::startRefusedOnAnEmptyTable()
         f.boxes.clear();
     }
     const int64_t pressed = f.clock.now();
-    if (emptied.endsWith("clear")) {
-        f.ui.Command4->click();
-    } else if (emptied.endsWith("model")) {
-        f.ui.Combo4->choose(1);
-        f.ui.Check3->click();
-    } else {
-        f.ui.Check2[3]->click();
-        f.ui.Command3->click();
-    }
+    empty(f);
     f.ui.Command1->click();
     QCOMPARE(f.boxes.texts(), QStringList{"你没选择联动。请选择联动输出,并确认生效后才联动"});
     QCOMPARE(f.boxes.shown().first().style, 16);
@@ -496,7 +496,7 @@ void TestLinkage::filterThenOutputsThenAutomaticReset()
     f.prepare(host, {channel, 4}, 12, 3);
     f.start();
     QVERIFY(f.state.filterPending);
-    Host alarmed(f);
+    SimulatedHost alarmed(f.platform);
     (channel < 8 ? alarmed.in1 : alarmed.in2) = uint8_t(1 << (channel % 8));
     alarmed.runTo(1289);
     // Alarmed replies from 90 on: only the filter timer counts.
@@ -542,7 +542,7 @@ void TestLinkage::resetTimeZeroKeepsTheOutputsOn()
     LinkageFixture f;
     f.prepare(0, {1, 4}, 12, 0);
     f.start();
-    Host host(f, 0x02);
+    SimulatedHost host(f.platform, 0x02);
     host.runTo(1400);
     QCOMPARE(f.commands(56), (QStringList{at(1310, kAllOff), at(1365, "E0 00 3D 10 00 2D")}));
     host.in1 = 0;
@@ -566,7 +566,7 @@ void TestLinkage::leftoverResetTimerWithoutFilterTime()
     f.start();
     f.c.Timer6->setInterval(1000);
     f.c.Timer6->setEnabled(true);
-    Host host(f);
+    SimulatedHost host(f.platform);
     host.runTo(1100);
     QVERIFY(f.state.filterPending);
     host.in1 = 0x02;
@@ -581,7 +581,7 @@ void TestLinkage::leftoverResetTimerWithoutFilterTime()
 void TestLinkage::alarmGoneWithinTheFilterTime()
 {
     LinkageFixture f;
-    Host host = startWithTimers(f);
+    SimulatedHost host = startWithTimers(f);
     host.runTo(100); // one alarmed reply, at 90
     host.in1 = 0;
     host.runTo(1300);
@@ -739,7 +739,7 @@ void TestLinkage::linkageFrameWhileLockedRestartsPolling()
 void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
 {
     LinkageFixture f;
-    Host host = startWithTimers(f);
+    SimulatedHost host = startWithTimers(f);
     host.runTo(4400); // reset at 4290, filter armed again at 4345
     QVERIFY(!f.ui.Command7[0]->isHidden());
     f.ui.Command7[0]->click();
@@ -860,7 +860,7 @@ void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
 
 void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
 {
-    QTest::addColumn<QStringList>("steps");   // "time what": pull, back, cancel, page N
+    QTest::addColumn<QList<TimedStep>>("steps");
     QTest::addColumn<PortFailure>("failure"); // of COM1's open once pulled
     QTest::addColumn<int>("boxOpen");         // ms the operator leaves a box open
     QTest::addColumn<QStringList>("boxes");
@@ -869,8 +869,8 @@ void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
     const PortFailure refused{PortError::AccessDenied, "/dev/ttyUSB0"};
     const QString refusedText =
         "没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作";
-    const QStringList pulledCancel{"2030 pull", "2030 cancel"};
-    const QStringList probed{"2030 cancel", "3000 pull", "3000 page 4", "3000 page 3"};
+    const QList<TimedStep> pulledCancel{pull(2030), cancel(2030)};
+    const QList<TimedStep> probed{cancel(2030), pull(3000), page(3000, 4), page(3000, 3)};
     // The cancel's all-off frame is due 20 ms after it, the reset timer's
     // press at 4290 and its frame at 4310.
     QTest::newRow("pulled, then cancel")
@@ -882,12 +882,12 @@ void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
     QTest::newRow("reset timer behind a failed probe")
         << probed << refused << 0 << QStringList{"3000 " + refusedText};
     QTest::newRow("failure nothing reported")
-        << QStringList{"2030 cancel", "3000 pull"} << refused << 0 << QStringList{"4310 " + refusedText};
+        << QList<TimedStep>{cancel(2030), pull(3000)} << refused << 0 << QStringList{"4310 " + refusedText};
     QTest::newRow("reported, opened again, failing again")
-        << probed + QStringList{"3100 back", "3100 page 0", "3200 page 2", "3300 pull"} << refused << 0
+        << probed + QList<TimedStep>{back(3100), page(3100, 0), page(3200, 2), pull(3300)} << refused << 0
         << QStringList{"3000 " + refusedText, "4310 " + refusedText};
     QTest::newRow("reported, probed again, failing again")
-        << probed + QStringList{"3100 back", "3100 page 4", "3100 page 3", "3300 pull"} << refused << 0
+        << probed + QList<TimedStep>{back(3100), page(3100, 4), page(3100, 3), pull(3300)} << refused << 0
         << QStringList{"3000 " + refusedText, "4310 " + refusedText};
 }
 
@@ -895,24 +895,18 @@ void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
 // of the same failure stops quietly, and still stops what a failure stops.
 void TestLinkage::portGoneBehindTheProbeReportedOnce()
 {
-    QFETCH(QStringList, steps);
+    QFETCH(QList<TimedStep>, steps);
     QFETCH(PortFailure, failure);
     QFETCH(int, boxOpen);
     QFETCH(QStringList, boxes);
     LinkageFixture f;
-    Host host = startWithTimers(f);
+    SimulatedHost host = startWithTimers(f);
     host.runTo(2000);
     host.in1 = 0;
     f.boxes.whileOpen = [&f, boxOpen](const QString &) { f.advance(boxOpen); };
-    for (const QString &step : steps) {
-        host.runTo(step.section(u' ', 0, 0).toInt());
-        const QString what = step.section(u' ', 1);
-        if (what == "pull" || what == "back")
-            f.port.failOpen(1, what == "pull" ? failure : PortFailure{});
-        else if (what == "cancel")
-            f.ui.Command2[0]->click();
-        else
-            f.page(what.back().digitValue());
+    for (const TimedStep &step : steps) {
+        host.runTo(step.at);
+        step.run(f, failure);
     }
     host.runTo(10000);
     QStringList shown;
@@ -1120,7 +1114,7 @@ void TestLinkage::linkFailureWhileLinkageRuns()
 {
     QFETCH(int, failAt);
     LinkageFixture f;
-    Host host = startWithTimers(f);
+    SimulatedHost host = startWithTimers(f);
     host.runTo(failAt);
     f.port.failWrites(PortError::DeviceGone);
     host.runTo(9000);

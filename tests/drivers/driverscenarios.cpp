@@ -287,7 +287,6 @@ private slots:
     void comNumbersOnRealDrivers();
     void pollingThroughTheDriver_data();
     void pollingThroughTheDriver();
-    void scanFindsTheHostBehindTheAdapter();
     void ordinaryUser_data();
     void ordinaryUser();
     void adapterUnplugged_data();
@@ -419,25 +418,6 @@ void TestDriverScenarios::pollingThroughTheDriver()
     const QList<TraceLine> wire = readTrace(benchPath(QStringLiteral("wire-%1.txt").arg(traceName)));
     QCOMPARE(std::any_of(wire.cbegin(), wire.cend(), [](const TraceLine &l) { return l.what == "echo"; }),
              echo);
-}
-
-void TestDriverScenarios::scanFindsTheHostBehindTheAdapter()
-{
-    QVERIFY(kUsb.command("inputs 05 01"));
-    QVERIFY(kUsb.command("state"));
-    QTRY_VERIFY_WITH_TIMEOUT(kUsb.output().contains(QLatin1String("in1=05 in2=01")), 5000);
-    const QString state = kUsb.output().split(u'\n', Qt::SkipEmptyParts).filter("in1=").last();
-    const int out = state.mid(state.indexOf(QLatin1String("out=")) + 4, 2).toInt(nullptr, 16);
-    const qsizetype uartBefore = kUart.trace().size();
-
-    QProcess scan;
-    scan.start(QStringLiteral(ALARM_BIN_DIR "/alarm-host-scan"), {"--com", "2", "--json"});
-    QVERIFY(scan.waitForFinished(30000));
-    QCOMPARE(scan.exitCode(), 0);
-    QCOMPARE(QString::fromLocal8Bit(scan.readAllStandardOutput()).trimmed(),
-             QStringLiteral(R"({"echo":false,"hosts":[{"address":2,"in1":5,"in2":1,"out":%1}]})").arg(out));
-    QCOMPARE(kUart.trace().size(), uartBefore);
-    QVERIFY(kUsb.command("inputs 00 00"));
 }
 
 void TestDriverScenarios::ordinaryUser_data()

@@ -15,7 +15,7 @@
 #include "platform/commandbutton.h"
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
-#include "support/frames.h"
+#include "support/simulatedhost.h"
 #include "support/virtualplatform.h"
 
 #include <QApplication>
@@ -28,41 +28,6 @@
 
 namespace {
 
-// The host on the line: answers every status query 5 ms after it with the
-// bytes it holds at that moment (E0 addr cmd byte1 byte2 sum).
-struct Host
-{
-    explicit Host(VirtualPlatform &p)
-        : platform(p)
-    {
-    }
-
-    VirtualPlatform &platform;
-    uint8_t in1 = 0, in2 = 0, out = 0;
-    qsizetype seen = 0;
-    QList<QPair<int64_t, QByteArray>> due;
-
-    void run(int64_t ms)
-    {
-        const int64_t end = platform.clock.now() + ms;
-        while (platform.clock.now() < end) {
-            platform.clock.advance(1);
-            const auto &written = platform.port.written();
-            for (; seen < written.size(); ++seen) {
-                const QByteArray &frame = written[seen].bytes;
-                if (frame.size() < 3)
-                    continue;
-                if (uint8_t(frame[2]) == 0x3F)
-                    due.append({written[seen].time + 5, lineFrame(0x3F, in1, in2)});
-                else if (uint8_t(frame[2]) == 0x3B)
-                    due.append({written[seen].time + 5, lineFrame(0x3B, out)});
-            }
-            while (!due.isEmpty() && due.first().first <= platform.clock.now())
-                platform.port.receive(due.takeFirst().second);
-        }
-    }
-};
-
 QString colourName(uint32_t c)
 {
     return QStringLiteral("(%1,%2,%3)").arg(c & 0xFF).arg((c >> 8) & 0xFF).arg((c >> 16) & 0xFF);
@@ -74,6 +39,7 @@ public:
     explicit Shots(const QString &dir)
         : m_dir(dir)
     {
+        m_host.out = 0; // the output lamps show what the host reports
         m_form.Form_Load();
         m_form.show();
         QApplication::processEvents();
@@ -81,7 +47,7 @@ public:
 
     Form1 &form() { return m_form; }
     const Form1Widgets &ui() const { return m_form.ui(); }
-    Host &host() { return m_host; }
+    SimulatedHost &host() { return m_host; }
     int failures() const { return m_failures; }
 
     void page(int index)
@@ -131,7 +97,7 @@ private:
     QString m_dir;
     VirtualPlatform m_platform;
     Form1 m_form{m_platform};
-    Host m_host{m_platform};
+    SimulatedHost m_host{m_platform};
     int m_failures = 0;
 };
 
@@ -159,7 +125,7 @@ int main(int argc, char *argv[])
     }
     Shots shots(QString::fromLocal8Bit(argv[1]));
     const Form1Widgets &ui = shots.ui();
-    Host &host = shots.host();
+    SimulatedHost &host = shots.host();
 
     // 8-channel host: outputs 1 and 8 switched on by hand, and the host
     // reporting inputs 1 and 3 in alarm and those two outputs on.
@@ -183,7 +149,8 @@ int main(int argc, char *argv[])
     shots.take(QStringLiteral("page1"), row(ui.Shape3.data(), 16, 0x4012, kStatusRed)
                                             + row(ui.Shape2.data() + 8, 8, 0x24, kStatusRed));
 
-    host.in1 = host.in2 = host.out = 0;
+    host.in1 = host.in2 = 0;
+    host.out = 0;
     shots.page(2);
     shots.take(QStringLiteral("page2"));
     shots.page(3);
