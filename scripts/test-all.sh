@@ -14,8 +14,8 @@ bash scripts/install-deps.sh clang-format qemu-system-x86 linux-image-amd64 busy
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 # Most tests wait on real time (polls, timeouts, the simulator) rather than
-# compute, so twice as many run as there are cores; the serial bench counts
-# for two (tests/vm/CMakeLists.txt).
+# compute, so twice as many run as there are cores; the serial bench runs
+# alone (tests/vm/CMakeLists.txt).
 test_jobs=$((2 * jobs))
 
 # Code not formatted as .clang-format says fails here, before any build.
