@@ -13,9 +13,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh clang-format qemu-system-x86 linux-image-amd64 busybox-static udev python3
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
-# The suites wait on real time more than they compute, but with more of
-# them than cores at once their millisecond margins failed on a busy
-# machine; the serial bench runs alone (tests/vm/CMakeLists.txt).
 
 # Code not formatted as .clang-format says fails here, before any build.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
@@ -25,6 +22,9 @@ trap 'rm -f "$results"' EXIT
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON
 cmake --build build -j"$jobs"
+# The suites wait on real time more than they compute, but with more of
+# them than cores at once their millisecond margins failed on a busy
+# machine; the serial bench runs alone (tests/vm/CMakeLists.txt).
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 600 | tee -a "$results"
 # CTest shows nothing of a skipped test: why the serial bench did not run.
 cat build/tests/vm/bench/skipped 2>/dev/null || true
