@@ -17,7 +17,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$build" -DALARM_FUZZ=ON -DBUILD_TESTING=OFF \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON
 fi
-cmake --build "$build" --target alarm_fuzz -j"$(nproc)"
+cmake --build "$build" --target alarm_fuzz alarm_fuzz_report -j"$(nproc)"
 fuzzer="$build/bin/alarm_fuzz"
 
 export QT_QPA_PLATFORM=offscreen
@@ -47,3 +47,11 @@ echo "fuzz: fuzzing for ${seconds}s; new inputs in $scratch, crashes in $artifac
 # the start rather than grown slowly.
 "$fuzzer" -rss_limit_mb=2048 -timeout=60 -max_total_time="$seconds" -print_final_stats=1 \
     -max_len=1024 -len_control=0 -artifact_prefix="$artifacts/" "$@" "$scratch" fuzz/corpus
+
+# The report's trace reader, a quarter of that time (10 s at least), from
+# the traces in fuzz/report-corpus.
+report_seconds=$((seconds / 4 > 10 ? seconds / 4 : 10))
+mkdir -p "$scratch-report"
+echo "fuzz: fuzzing the report's reader for ${report_seconds}s; new inputs in $scratch-report"
+"$build/bin/alarm_fuzz_report" -rss_limit_mb=2048 -timeout=60 -max_total_time="$report_seconds" \
+    -print_final_stats=1 -max_len=4096 -artifact_prefix="$artifacts/report-" "$@" "$scratch-report" fuzz/report-corpus

@@ -6,13 +6,16 @@ directory and configures a build there, then plants each mutant on its own:
 apply, rebuild the fast test targets, run `ctest -L fast` (stopping at the
 first failure, with a time-out so a hung test counts as killed; a mutant
 with "tests:" also runs those), restore.
-Prints killed / survived / stale per mutant and the score
-killed / (non-equivalent, non-stale, buildable).
+Prints killed / survived per mutant and the score
+killed / (non-equivalent, buildable). A mutant whose line is no longer in
+its file stops the run before anything is built: the list must be brought
+up to date first.
 
     python3 scripts/mutate.py                  # every mutant
     python3 scripts/mutate.py --file senders   # mutants whose file contains "senders"
     python3 scripts/mutate.py --only 3,7-9     # by number in the list
     python3 scripts/mutate.py --list           # show the list and whether each applies
+    python3 scripts/mutate.py --check          # only verify that every line is found
 
 Standard library only. The scratch directory is kept between runs, so a
 second run rebuilds incrementally.
@@ -166,7 +169,11 @@ def select(mutants, args):
 def main():
     parser = argparse.ArgumentParser(description='Mutation check of the fast test suite.')
     parser.add_argument('--mutants', default=os.path.join(ROOT, 'tests', 'mutants.txt'))
-    parser.add_argument('--scratch', default=os.path.join(tempfile.gettempdir(), 'alarm-mutate'),
+    # One per checkout: two runs from different trees in one scratch copy
+    # would overwrite each other's sources mid-build.
+    parser.add_argument('--scratch',
+                        default=os.path.join(tempfile.gettempdir(),
+                                             'alarm-mutate-' + os.path.basename(ROOT)),
                         help='scratch copy of the tree, kept between runs')
     parser.add_argument('--file', help='only mutants whose file path contains this text')
     parser.add_argument('--only', help='only these mutant numbers, e.g. 3,7-9')
@@ -176,16 +183,33 @@ def main():
                         help='seconds the fast tests may take per mutant before it counts as killed')
     parser.add_argument('--jobs', type=int, default=2)
     parser.add_argument('--list', action='store_true', help='show the mutants and stop')
+    parser.add_argument('--check', action='store_true',
+                        help='verify that every mutant\'s line is found, build nothing')
     args = parser.parse_args()
 
     mutants = parse_list(args.mutants)
     chosen = select(mutants, args)
+    stale = {}
+    for m in chosen:
+        _, why = mutated_text(read_source(os.path.join(ROOT, m.file)), m)
+        if why:
+            stale[m.number] = why
     if args.list:
         for m in chosen:
-            _, why = mutated_text(read_source(os.path.join(ROOT, m.file)), m)
-            flag = f'STALE ({why})' if why else ('equivalent' if m.equivalent else '')
+            flag = f'STALE ({stale[m.number]})' if m.number in stale else (
+                'equivalent' if m.equivalent else '')
             print(f'{m.number:3} {m.file}:{m.source_line or "?"} {m.kind} {flag}')
             print(f'      - {m.line}\n      + {m.replacement}')
+        return 0
+    # A stale mutant would test nothing while the score still read as whole.
+    for m in chosen:
+        if m.number in stale:
+            print(f'STALE {m.number} {m.file}: {stale[m.number]}: {m.line}', file=sys.stderr)
+    if stale:
+        sys.exit(f'{len(stale)} of {len(chosen)} mutants in {args.mutants} are stale: '
+                 'bring their lines up to date')
+    if args.check:
+        print(f'{len(chosen)} mutants, every line found')
         return 0
 
     env = dict(os.environ, QT_QPA_PLATFORM='offscreen')
@@ -235,10 +259,8 @@ def main():
     for m in chosen:
         path = os.path.join(args.scratch, m.file)
         original = read_source(path)
-        text, why = mutated_text(original, m)
-        if text is None:
-            m.status, m.detail = 'stale', why
-        elif m.equivalent and not args.check_equivalent:
+        text, _ = mutated_text(original, m)
+        if m.equivalent and not args.check_equivalent:
             m.status, m.detail = 'equivalent', m.equivalent
         else:
             started = time.monotonic()
@@ -277,7 +299,6 @@ def main():
     counted = [m for m in chosen if not m.equivalent and m.status in ('killed', 'survived')]
     killed = sum(m.status == 'killed' for m in counted)
     survivors = [m for m in counted if m.status == 'survived']
-    stale = [m for m in chosen if m.status == 'stale']
     broken = [m for m in chosen if m.status == 'broken']
     equivalent = [m for m in chosen if m.equivalent]
     total = time.monotonic() - began
@@ -285,12 +306,10 @@ def main():
     per = sum(m.seconds for m in planted) / len(planted) if planted else 0.0
     score = 100.0 * killed / len(counted) if counted else 100.0
     print(f'\nscore {killed}/{len(counted)} = {score:.1f} % killed '
-          f'({len(equivalent)} equivalent, {len(stale)} stale, {len(broken)} broken); '
+          f'({len(equivalent)} equivalent, {len(broken)} broken); '
           f'{total / 60:.1f} min in all, {per:.1f} s per mutant')
     for m in survivors:
         print(f'SURVIVED {m.number} {m.file}: {m.line}  ->  {m.replacement}')
-    for m in stale:
-        print(f'STALE {m.number} {m.file}: {m.detail}: {m.line}')
     for m in broken:
         print(f'BROKEN {m.number} {m.file}: {m.line}  ->  {m.replacement}')
     return 1 if survivors or broken else 0

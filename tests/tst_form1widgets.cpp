@@ -116,7 +116,7 @@ class TestForm1Widgets : public QObject
 private slots:
     void initTestCase()
     {
-        buildForm1Widgets(&m_form, m_ui);
+        m_ui = buildForm1Widgets(&m_form);
         QCOMPARE(m_ui.SSTab1->tab(), 3); // opens on the parameter page
         m_form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_form));
@@ -351,7 +351,7 @@ private slots:
                 return false;
             }
         } counter(wheelsOnFrame);
-        m_ui.Frame4->installEventFilter(&counter);
+        find("Frame4")->installEventFilter(&counter);
         QSignalSpy clicks(combo, &ComboBox::Click);
         QAbstractItemView *list = combo->view();
         for (const QString &step : gesture.split(u' ')) {
@@ -382,7 +382,7 @@ private slots:
                 QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
             } else if (step == "outside" || step == "arrow") {
                 // Through the window, where the open list takes the press.
-                QWidget *at = step == "arrow" ? static_cast<QWidget *>(combo) : m_ui.Frame4;
+                QWidget *at = step == "arrow" ? static_cast<QWidget *>(combo) : find("Frame4");
                 const QPoint point = step == "arrow" ? QPoint(combo->width() - 4, combo->height() / 2)
                                                      : QPoint(2, at->height() - 2);
                 QTest::mouseClick(m_form.windowHandle(), Qt::LeftButton, {}, at->mapTo(&m_form, point));
@@ -403,27 +403,6 @@ private slots:
         QTEST(combo->text(), "text");
         if (gesture == "wheel")
             QVERIFY(!combo->hasFocus());
-    }
-
-    // Pictures of the pages to look at: tools/screenshots.sh.
-    void screenshots()
-    {
-        const QString dir = qEnvironmentVariable("ALARM_SCREENSHOT_DIR");
-        if (dir.isEmpty())
-            QSKIP("ALARM_SCREENSHOT_DIR not set");
-        for (int page = 0; page < 5; ++page) {
-            showPage(page);
-            QTest::qWait(50);
-            QVERIFY(m_form.grab().save(QStringLiteral("%1/page%2.png").arg(dir).arg(page)));
-        }
-        // The host pages again with their buttons shown.
-        for (int page = 0; page < 2; ++page) {
-            for (const char *name : {"Command7", "Command8", "Command2"})
-                find(el(name, page))->show();
-            showPage(page);
-            QTest::qWait(50);
-            QVERIFY(m_form.grab().save(QStringLiteral("%1/page%2-buttons.png").arg(dir).arg(page)));
-        }
     }
 };
 

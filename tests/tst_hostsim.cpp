@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -735,8 +733,9 @@ void TestHostSim::programRejectsBadScenarioAndStopsOnSigterm()
 
 void TestHostSim::programStopsWhenItCannotGoOn_data()
 {
-    // "%dir" is a scratch folder holding the FIFO "fifo", "%pty" the slave
-    // of a pseudo-terminal whose master the test closes once the program runs.
+    // "%dir" is a scratch folder holding the FIFO "fifo", "theirs.txt",
+    // another user's file, and "link" to that; "%pty" the slave of a
+    // pseudo-terminal whose master the test closes once the program runs.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
@@ -747,6 +746,12 @@ void TestHostSim::programStopsWhenItCannotGoOn_data()
     // Run with a file size limit of 60 bytes: the second line is cut short.
     QTest::newRow("trace write fails") << QStringList{"--trace", "%dir/trace.txt"} << 1
                                        << "cannot write trace %dir/trace.txt: File too large";
+    // Refused before it is emptied.
+    QTest::newRow("trace through a link")
+        << QStringList{"--trace", "%dir/link"} << 1 << "cannot write trace %dir/link: a symbolic link";
+    QTest::newRow("trace into another user's file")
+        << QStringList{"--trace", "%dir/theirs.txt"} << 1
+        << "cannot write trace %dir/theirs.txt: owned by another user";
     QTest::newRow("endless scenario")
         << QStringList{"--scenario", "/dev/zero"} << 2 << "/dev/zero: longer than 1048576 bytes";
     QTest::newRow("device hangs up") << QStringList{"--device", "%pty"} << 1
@@ -760,6 +765,15 @@ void TestHostSim::programStopsWhenItCannotGoOn()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QCOMPARE(mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+    QFile theirs(dir.filePath(QStringLiteral("theirs.txt")));
+    QVERIFY(theirs.open(QIODevice::WriteOnly) && theirs.write("kept\n") == 5);
+    theirs.close();
+    QVERIFY(QFile::link(theirs.fileName(), dir.filePath(QStringLiteral("link"))));
+    if (::chown(QFile::encodeName(theirs.fileName()).constData(), 65534, 65534) != 0
+        && arguments.contains(QStringLiteral("%dir/theirs.txt"))) {
+        QTest::qSkip("only root can give a file to another user", __FILE__, __LINE__);
+        return;
+    }
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     // Not inherited, or the program would hold the master open itself.
     QVERIFY(master >= 0 && fcntl(master, F_SETFD, FD_CLOEXEC) == 0);
@@ -776,7 +790,6 @@ void TestHostSim::programStopsWhenItCannotGoOn()
     const bool limited = QTest::currentDataTag() == QLatin1String("trace write fails");
     if (limited) {
         sim.setChildProcessModifier([] {
-            std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{60, 60};
             setrlimit(RLIMIT_FSIZE, &limit);
         });
@@ -797,6 +810,8 @@ void TestHostSim::programStopsWhenItCannotGoOn()
     QTEST(sim.exitCode(), "exitCode");
     const QString errors = QString::fromLocal8Bit(sim.readAllStandardError()).trimmed();
     QCOMPARE(errors, QStringLiteral("alarm-host-sim: ") + fill(message));
+    QVERIFY(theirs.open(QIODevice::ReadOnly));
+    QCOMPARE(theirs.readAll(), QByteArray("kept\n"));
 }
 
 QTEST_GUILESS_MAIN(TestHostSim)

@@ -211,7 +211,7 @@ private slots:
     void lockRefusesResetAndCancel();
     void alarmWhileLockedChangesNothing_data();
     void alarmWhileLockedChangesNothing();
-    void linkageFrameWhileLockedLeavesPollingStopped();
+    void linkageFrameWhileLockedRestartsPolling();
     void filterAndResetTimersRunningOutWhileLocked();
     void cancelRestoresSetUp_data();
     void cancelRestoresSetUp();
@@ -666,6 +666,12 @@ void TestLinkage::lockRefusesResetAndCancel()
     QCOMPARE(f.state.manualOutputMask, uint8_t(0));
     f.advanceTo(1180);
     QCOMPARE(f.framesFrom(1121), (QStringList{at(1145, kAllOff), at(1175, kInQuery)}));
+
+    // Each lock button keeps its own caption: the other page's still locks.
+    f.ui.Command7[0]->click();
+    f.ui.Command7[1]->click();
+    QVERIFY(f.state.locked);
+    QCOMPARE(f.ui.Command7[1]->text(), QString("取消锁定"));
 }
 
 void TestLinkage::alarmWhileLockedChangesNothing_data()
@@ -712,21 +718,22 @@ void TestLinkage::alarmWhileLockedChangesNothing()
     QVERIFY(f.framesFrom(141).isEmpty());
 }
 
-void TestLinkage::linkageFrameWhileLockedLeavesPollingStopped()
+void TestLinkage::linkageFrameWhileLockedRestartsPolling()
 {
     LinkageFixture f;
     f.alarmOnInputs1And3();
     f.advanceTo(95);
     f.ui.Command7[0]->click();
-    f.advanceTo(5000);
-    QCOMPARE(f.framesFrom(86), QStringList{at(110, "E0 00 3D 84 00 A1")});
-    QCOMPARE(f.counting(), QString());
-    QCOMPARE(f.c.Timer1->interval(), 30);
-    QVERIFY(f.port.portOpen());
+    f.advanceTo(215);
+    QCOMPARE(f.framesFrom(86), (QStringList{at(110, "E0 00 3D 84 00 A1"), at(140, kInQuery),
+                                            at(160, kOutQuery), at(210, kInQuery)}));
+    QVERIFY(f.state.locked);
+    QCOMPARE(f.ui.Command7[0]->text(), QStringLiteral("取消锁定"));
+    // Unlocking starts Timer1 with the period it last had; the output query
+    // at 230 finds it counting and leaves the count as it is.
     f.ui.Command7[0]->click();
-    QCOMPARE(f.counting(), QString("1"));
-    f.advanceTo(5090);
-    QCOMPARE(f.framesFrom(5000), (QStringList{at(5030, kInQuery), at(5050, kOutQuery)}));
+    f.advanceTo(285);
+    QCOMPARE(f.framesFrom(211), (QStringList{at(230, kOutQuery), at(265, kInQuery), at(285, kOutQuery)}));
 }
 
 void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
@@ -737,16 +744,14 @@ void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
     QVERIFY(!f.ui.Command7[0]->isHidden());
     f.ui.Command7[0]->click();
     host.runTo(9000);
-    // The filter timer's frame goes out, polling stays stopped; the reset
-    // timer's press is refused.
-    QCOMPARE(f.framesFrom(4401), QStringList{at(5565, kAllOff)});
+    // The filter timer's frame goes out and polling resumes after it, still
+    // locked: the alarm drives no output, and the reset timer's press is
+    // refused.
+    QCOMPARE(f.commands(4401), QStringList{at(5565, kAllOff)});
+    QCOMPARE(f.framesFrom(5566).mid(0, 2), (QStringList{at(5595, kInQuery), at(5615, kOutQuery)}));
     QCOMPARE(f.boxes.texts(), QStringList{kLockedText});
     QCOMPARE(f.boxes.shown().first().time, int64_t(8545));
     QVERIFY(f.state.filterPending);
-    QCOMPARE(f.counting(), QString());
-    f.ui.Command7[0]->click();
-    host.runTo(9060);
-    QCOMPARE(f.framesFrom(9000), (QStringList{at(9030, kInQuery), at(9050, kOutQuery)}));
 }
 
 void TestLinkage::cancelRestoresSetUp_data()
@@ -952,8 +957,12 @@ void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck()
 
 void TestLinkage::checkLeftWaitingIsAbandoned_data()
 {
-    QTest::addColumn<int>("leave"); // the page selected, or -1: linkage unticked
+    // The page selected, or -1: linkage unticked, -2: the table cleared,
+    // -3: the only linked row confirmed empty.
+    QTest::addColumn<int>("leave");
     QTest::newRow("linkage unticked") << -1;
+    QTest::newRow("table cleared") << -2;
+    QTest::newRow("row emptied") << -3;
     QTest::newRow("8-channel page") << 0;
     QTest::newRow("16-channel page") << 1;
     QTest::newRow("watchdog page") << 2;
@@ -969,9 +978,15 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     f.prepare(0, {0, 2});
     f.ui.Command1->click();
     f.advanceTo(90); // no reply to the queries at 30 and 80
-    if (leave < 0)
+    if (leave == -1)
         f.ui.Check3->click();
-    else
+    if (leave == -2)
+        f.ui.Command4->click();
+    if (leave == -3) {
+        f.ui.Check2[2]->click();
+        f.ui.Command3->click();
+    }
+    if (leave >= 0)
         f.page(leave);
     QVERIFY(!f.state.linkageActive && !f.state.inputCheckPending);
     if (leave < 0) {
@@ -989,8 +1004,12 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
     // A later press starts afresh.
     f.page(4);
-    if (leave < 0)
+    if (leave == -1)
         f.ui.Check3->click();
+    if (leave < -1) {
+        f.ui.Check2[2]->click();
+        f.ui.Command3->click();
+    }
     f.advanceTo(1000);
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), 0);
@@ -1069,7 +1088,8 @@ void TestLinkage::lampsAndBoxesTellAScreenReaderTheirChannelAndState()
             const QString output = QStringLiteral("输出") + QString::number(k + 1);
             QCOMPARE(spoken(f.ui.Check1[k]), output + QStringLiteral(": "));
             QCOMPARE(spoken(f.ui.Check5[k]), output + QStringLiteral(": "));
-            QCOMPARE(spoken(f.ui.Check2[k]), f.ui.Label4[k]->text() + QStringLiteral(": "));
+            const auto *caption = f.form.findChild<QLabel *>(QStringLiteral("Label4_%1").arg(k));
+            QCOMPARE(spoken(f.ui.Check2[k]), caption->text() + QStringLiteral(": "));
         }
         QCOMPARE(spoken(f.ui.Check2[7]), QString("输出八: "));
     }

@@ -113,10 +113,14 @@ void TestPolling::repliesAreFiledByTheOutstandingQuery_data()
                                     << outputs18;
     QTest::newRow("stray byte ahead of a reply")
         << QStringList{"55 00E0003F050024", "75 00E0003B81009C"} << inputs13 << outputs18;
+    QTest::newRow("stray start byte ahead of a reply")
+        << QStringList{"55 E0E0003F050024", "75 E0003B81009C"} << inputs13 << outputs18;
     QTest::newRow("reply split in two")
         << QStringList{"55 E0003F", "59 050024", "75 E0003B81009C"} << inputs13 << outputs18;
     QTest::newRow("other address, bad checksum")
         << QStringList{"55 E0003F00001F", "57 E0073F8000FF"} << quiet << QByteArray("000000000000");
+    QTest::newRow("another host's reply")
+        << QStringList{"55 E0003F00001F", "57 E0073F8000A6"} << quiet << QByteArray("000000000000");
     QTest::newRow("another master's command")
         << QStringList{"55 E0003F00001F", "57 E0003D040021"} << quiet << QByteArray("000000000000");
     QTest::newRow("late input reply")
@@ -129,6 +133,9 @@ void TestPolling::repliesAreFiledByTheOutstandingQuery_data()
     QTest::newRow("echo shown before")
         << QStringList{"51 E0003F00001F", "55 E0003F00001F", "71 E0003B00001B", "75 E0003B81009C"} << quiet
         << outputs18;
+    QTest::newRow("echo shown, the reply lost")
+        << QStringList{"51 E0003F00001F", "55 E0003F050024", "71 E0003B00001B"} << inputs13
+        << QByteArray("000000000000");
     // A host that frames its replies otherwise is filed as it comes: a
     // shorter reception overwrites only the columns it reaches.
     QTest::newRow("host framed otherwise") << QStringList{"55 A0003F0500", "57 AABB", "75 A0003B8100"}

@@ -11,12 +11,14 @@
 #include <QtTest>
 
 #include <chrono>
+#include <csignal>
 #include <memory>
 #include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -185,6 +187,8 @@ private slots:
     void discardedInputIsGone();
     void frameWrittenBeforeCloseReachesPeer();
     void stalledLineDoesNotHoldTheClose();
+    void lastFrameGoesOutBeforeTheSettingsGoBack_data();
+    void lastFrameGoesOutBeforeTheSettingsGoBack();
     void vanishedDeviceFailsWrites();
 
 private:
@@ -619,6 +623,41 @@ void TestQtSerialComponent::stalledLineDoesNotHoldTheClose()
     // driver's queue, which the close discarded rather than left to go out.
     const QByteArray late = pty.read(256 * 1024, 500);
     QVERIFY2(late.size() <= 4096, qPrintable(QString::number(late.size())));
+}
+
+void TestQtSerialComponent::lastFrameGoesOutBeforeTheSettingsGoBack_data()
+{
+    QTest::addColumn<bool>("interrupted");
+    QTest::newRow("quiet") << false;
+    // Every wait of the close is cut short by a signal many times over.
+    QTest::newRow("signals during the wait") << true;
+}
+
+// QSerialPort puts back at close the settings it found at open (another
+// program's 19200, say). A pseudo-terminal cannot tell when its transmitter
+// is empty, so the close first gives the last frame its line time at 9600.
+void TestQtSerialComponent::lastFrameGoesOutBeforeTheSettingsGoBack()
+{
+    QFETCH(bool, interrupted);
+    Pty pty;
+    QtSerialComponent component;
+    QVERIFY(pty.isValid() && openOn(component, pty));
+    QElapsedTimer sinceWritten;
+    sinceWritten.start();
+    QVERIFY(component.output(kReplyA));
+    // A signal caught every 200 µs cuts every wait short with EINTR.
+    using Action = struct sigaction;
+    Action caught{};
+    caught.sa_handler = [](int) {};
+    sigaction(SIGALRM, &caught, nullptr);
+    const itimerval storm{{0, interrupted ? 200 : 0}, {0, interrupted ? 200 : 0}};
+    setitimer(ITIMER_REAL, &storm, nullptr);
+    const bool closed = component.setPortOpen(false);
+    const itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
+    QVERIFY(closed);
+    QVERIFY2(sinceWritten.nsecsElapsed() >= 6 * 10 * 1000000000LL / 9600,
+             qPrintable(QString::number(sinceWritten.nsecsElapsed())));
 }
 
 void TestQtSerialComponent::vanishedDeviceFailsWrites()

@@ -52,12 +52,13 @@ void TestSingleInstance::lockOfACrashedRunIsTakenOver()
     QVERIFY(!instance.anotherRunning());
 }
 
-// The start-up check of a copy of the tester (porthold --instance), with a
+// The start-up check of a copy of the tester (instancecopy), with a
 // shared temporary directory like /tmp and a runtime directory of its own.
 void TestSingleInstance::onlyALiveCopyOfThisUserRefuses_data()
 {
     // Who holds or left a lock: "me", "nobody" (another user), "empty" (a
-    // lock file a crash left empty), or no one.
+    // lock file a crash left empty), "renamed" (a lock naming a live process
+    // under the machine's former name, which no copy holds), or no one.
     QTest::addColumn<QString>("holder");
     // Whether the runtime and temporary directories can take a lock at all.
     QTest::addColumn<bool>("lockable");
@@ -67,6 +68,7 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses_data()
     QTest::newRow("live copy of this user") << "me" << true << "another" << 0;
     QTest::newRow("live copy of another user") << "nobody" << true << "alone" << 0;
     QTest::newRow("lock file left empty") << "empty" << true << "alone" << 0;
+    QTest::newRow("lock of the machine's former name") << "renamed" << true << "alone" << 0;
     QTest::newRow("nowhere to put a lock") << QString() << false << "alone" << 1;
 }
 
@@ -89,21 +91,25 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", lockable ? shared : file);
     environment.insert("XDG_RUNTIME_DIR", lockable ? runtime : file);
-    const QString copy = QStringLiteral(ALARM_BIN_DIR "/porthold");
+    const QString copy = QStringLiteral(ALARM_BIN_DIR "/instancecopy");
 
     QProcess holding;
     holding.setProcessEnvironment(environment);
     if (holder == QLatin1String("me")) {
-        holding.start(copy, {"--instance"});
+        holding.start(copy);
     } else if (holder == QLatin1String("nobody")) {
         const QString setpriv = QStandardPaths::findExecutable("setpriv");
         if (::geteuid() != 0 || setpriv.isEmpty()) {
             QTest::qSkip("root and setpriv are needed to run as another user", __FILE__, __LINE__);
             return;
         }
-        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy, "--instance"});
-    } else if (holder == QLatin1String("empty")) {
-        QVERIFY(QFile(runtime + "/alarm-host-tester.lock").open(QIODevice::WriteOnly));
+        holding.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", copy});
+    } else if (!holder.isEmpty()) {
+        QFile lock(runtime + "/alarm-host-tester.lock");
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        if (holder == QLatin1String("renamed"))
+            lock.write(QByteArray::number(QCoreApplication::applicationPid())
+                       + "\nalarm-host-tester\nformer-name\n");
     }
     if (holding.state() != QProcess::NotRunning) {
         QVERIFY(holding.waitForReadyRead(10000));
@@ -118,7 +124,7 @@ void TestSingleInstance::onlyALiveCopyOfThisUserRefuses()
 
     QProcess starting;
     starting.setProcessEnvironment(environment);
-    starting.start(copy, {"--instance"});
+    starting.start(copy);
     starting.closeWriteChannel();
     QVERIFY(starting.waitForFinished(10000));
     holding.closeWriteChannel();

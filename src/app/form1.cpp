@@ -43,7 +43,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(programIcon());
-    buildForm1Widgets(this, m_context.ui);
+    m_context.ui = buildForm1Widgets(this);
     // Listing the ports takes a while, so it is done when they are shown.
     m_context.ui.Combo1->installEventFilter(this);
     createTimers(platform);
@@ -62,7 +62,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
     m_settings = std::make_unique<LinkageSettings>(m_context, *m_senders);
     m_cancel = std::make_unique<CancelLinkage>(m_context, *m_settings);
     m_resetLock = std::make_unique<ResetLock>(m_context);
-    m_table = std::make_unique<LinkageTableEditing>(m_context, *m_settings);
+    m_table = std::make_unique<LinkageTableEditing>(m_context, *m_settings, *m_senders);
     m_manual = std::make_unique<ManualOutputs>(m_context);
 
     connectEvents();

@@ -17,6 +17,7 @@
 #include <QProxyStyle>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <QVarLengthArray>
 
 namespace {
 
@@ -54,12 +55,9 @@ CommandButton *makeButton(const QString &name, const char *caption, QWidget *par
     return named(new CommandButton(text(caption), parent), name);
 }
 
-QGroupBox *makeFrame(Form1Widgets &ui, FrameMember member, const char *name, const char *caption,
-                     QWidget *parent)
+QGroupBox *makeFrame(const char *name, const char *caption, QWidget *parent)
 {
-    auto *frame = named(new QGroupBox(text(caption), parent), QLatin1String(name));
-    ui.*member = frame;
-    return frame;
+    return named(new QGroupBox(text(caption), parent), QLatin1String(name));
 }
 
 // The desktop style pads each tab so much that the five captions no longer
@@ -79,23 +77,6 @@ public:
 
 // --- Host pages: frames holding a row of eight lamps or boxes with the
 // channel numbers under them.
-
-struct HostFrame
-{
-    int page;
-    FrameMember member;
-    const char *name;
-    const char *caption;
-};
-
-const HostFrame kHostFrames[] = {
-    {0, &Form1Widgets::Frame1, "Frame1", "报警输入状态显示"},
-    {0, &Form1Widgets::Frame2, "Frame2", "报警输出状态显示"},
-    {0, &Form1Widgets::Frame3, "Frame3", kManualOutputsTitle},
-    {1, &Form1Widgets::Frame8, "Frame8", "报警输入状态显示"},
-    {1, &Form1Widgets::Frame9, "Frame9", "报警输出状态显示"},
-    {1, &Form1Widgets::Frame10, "Frame10", kManualOutputsTitle},
-};
 
 using ItemMaker = QWidget *(*)(Form1Widgets &ui, int index, QWidget *parent);
 
@@ -119,52 +100,94 @@ const Channel kOutput = {"输出", {"关", "开", "联动开"}};
 
 struct ChannelRow
 {
-    FrameMember frame;
-    int line; // 1 for the lower row of Frame8
-    const char *itemName;
+    const char *itemName; // nullptr where the frame has no such row
     ItemMaker make;
     int firstItem;
     int firstLabel; // Label1 index of the leftmost number
     int labelStep;  // -1 where the Label1 indices run backwards
     int firstNumber;
-    const Channel &channel;
+    const Channel *channel;
 };
 
-const ChannelRow kChannelRows[] = {
-    {&Form1Widgets::Frame1, 0, "Shape1", makeItem<Lamp, &Form1Widgets::Shape1>, 0, 0, 1, 1, kInput},
-    {&Form1Widgets::Frame2, 0, "Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 0, 8, 1, 1, kOutput},
-    {&Form1Widgets::Frame3, 0, "Check1", makeItem<CheckBox, &Form1Widgets::Check1>, 0, 16, 1, 1, kOutput},
-    {&Form1Widgets::Frame8, 0, "Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 0, 24, 1, 1, kInput},
-    {&Form1Widgets::Frame8, 1, "Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 8, 47, -1, 9, kInput},
-    {&Form1Widgets::Frame9, 0, "Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 8, 32, 1, 1, kOutput},
-    {&Form1Widgets::Frame10, 0, "Check5", makeItem<CheckBox, &Form1Widgets::Check5>, 0, 55, -1, 1, kOutput},
-};
-
-void addChannelRow(Form1Widgets &ui, const ChannelRow &row)
+struct HostFrame
 {
-    QGroupBox *frame = ui.*row.frame;
-    auto *grid = static_cast<QGridLayout *>(frame->layout()->itemAt(1)->layout());
+    int page;
+    FrameMember member; // nullptr where no handler reaches the frame
+    const char *name;
+    const char *caption;
+    ChannelRow rows[2]; // a second row only in Frame8: inputs 9..16
+};
+
+const HostFrame kHostFrames[] = {
+    {0,
+     nullptr,
+     "Frame1",
+     "报警输入状态显示",
+     {{"Shape1", makeItem<Lamp, &Form1Widgets::Shape1>, 0, 0, 1, 1, &kInput}}},
+    {0,
+     nullptr,
+     "Frame2",
+     "报警输出状态显示",
+     {{"Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 0, 8, 1, 1, &kOutput}}},
+    {0,
+     &Form1Widgets::Frame3,
+     "Frame3",
+     kManualOutputsTitle,
+     {{"Check1", makeItem<CheckBox, &Form1Widgets::Check1>, 0, 16, 1, 1, &kOutput}}},
+    {1,
+     nullptr,
+     "Frame8",
+     "报警输入状态显示",
+     {{"Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 0, 24, 1, 1, &kInput},
+      {"Shape3", makeItem<Lamp, &Form1Widgets::Shape3>, 8, 47, -1, 9, &kInput}}},
+    {1,
+     nullptr,
+     "Frame9",
+     "报警输出状态显示",
+     {{"Shape2", makeItem<Lamp, &Form1Widgets::Shape2>, 8, 32, 1, 1, &kOutput}}},
+    {1,
+     &Form1Widgets::Frame10,
+     "Frame10",
+     kManualOutputsTitle,
+     {{"Check5", makeItem<CheckBox, &Form1Widgets::Check5>, 0, 55, -1, 1, &kOutput}}},
+};
+
+// The frames share the page's height, their rows kept together in the middle.
+QGridLayout *addRowGrid(QGroupBox *frame)
+{
+    auto *frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(6, 2, 6, 4);
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(0);
+    grid->setVerticalSpacing(1);
+    frameLayout->addStretch(1);
+    frameLayout->addLayout(grid);
+    frameLayout->addStretch(1);
+    return grid;
+}
+
+void addChannelRow(Form1Widgets &ui, QGroupBox *frame, QGridLayout *grid, const ChannelRow &row, int line)
+{
     // An empty grid row keeps Frame8's two rows apart.
-    const int top = row.line * 3;
+    const int top = line * 3;
     for (int column = 0; column < 8; ++column) {
         const int item = row.firstItem + column;
-        const int label = row.firstLabel + row.labelStep * column;
         const QString numberText = QString::number(row.firstNumber + column);
         QWidget *widget = row.make(ui, item, frame);
         widget->setObjectName(elementName(row.itemName, item));
-        widget->setAccessibleName(text(row.channel.name) + numberText);
+        widget->setAccessibleName(text(row.channel->name) + numberText);
         if (auto *lamp = qobject_cast<Lamp *>(widget)) {
-            const auto &meanings = row.channel.meanings;
+            const auto &meanings = row.channel->meanings;
             lamp->setMeanings(text(meanings[0]), text(meanings[1]), text(meanings[2]));
         }
-        auto *number = makeLabel(elementName("Label1", label), numberText, frame);
+        auto *number =
+            makeLabel(elementName("Label1", row.firstLabel + row.labelStep * column), numberText, frame);
         number->setAlignment(Qt::AlignCenter);
-        ui.Label1[size_t(label)] = number;
         grid->addWidget(widget, top, column, Qt::AlignHCenter | Qt::AlignBottom);
         grid->addWidget(number, top + 1, column, Qt::AlignHCenter | Qt::AlignTop);
         grid->setColumnStretch(column, 1);
     }
-    if (row.line > 0)
+    if (line > 0)
         grid->setRowMinimumHeight(top - 1, 4);
 }
 
@@ -172,20 +195,20 @@ void buildHostPage(QWidget *page, int host, Form1Widgets &ui)
 {
     auto *column = new QVBoxLayout(page);
     column->setContentsMargins(6, 4, 6, 6);
+    struct FilledLater
+    {
+        const HostFrame *def;
+        QGroupBox *frame;
+        QGridLayout *grid;
+    };
+    QVarLengthArray<FilledLater, 3> frames;
     for (const HostFrame &def : kHostFrames) {
         if (def.page != host)
             continue;
-        QGroupBox *frame = makeFrame(ui, def.member, def.name, def.caption, page);
-        // The frames share the page's height, their rows kept together in
-        // the middle.
-        auto *frameLayout = new QVBoxLayout(frame);
-        frameLayout->setContentsMargins(6, 2, 6, 4);
-        auto *grid = new QGridLayout;
-        grid->setHorizontalSpacing(0);
-        grid->setVerticalSpacing(1);
-        frameLayout->addStretch(1);
-        frameLayout->addLayout(grid);
-        frameLayout->addStretch(1);
+        QGroupBox *frame = makeFrame(def.name, def.caption, page);
+        if (def.member)
+            ui.*def.member = frame;
+        frames.append({&def, frame, addRowGrid(frame)});
         column->addWidget(frame, 1);
     }
 
@@ -209,6 +232,13 @@ void buildHostPage(QWidget *page, int host, Form1Widgets &ui)
         button->hide();
     }
     column->addLayout(buttons);
+
+    // Made after the buttons, so that keyboard focus meets the page's
+    // buttons before its boxes.
+    for (const FilledLater &built : frames)
+        for (int line = 0; line < 2; ++line)
+            if (built.def->rows[line].itemName)
+                addChannelRow(ui, built.frame, built.grid, built.def->rows[line], line);
 }
 
 // --- Parameter page: three rows of label and combo box.
@@ -238,21 +268,21 @@ void buildParameterPage(QWidget *page, Form1Widgets &ui)
          {"50", "100", "200", "300", "400", "500", "600", "700", "800", "900"}},
     };
 
-    QGroupBox *frame = makeFrame(ui, &Form1Widgets::Frame4, "Frame4", "参数设置", page);
+    QGroupBox *frame = makeFrame("Frame4", "参数设置", page);
     auto *grid = new QGridLayout(frame);
     grid->setContentsMargins(16, 10, 16, 12);
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(10);
     for (int i = 0; i < 3; ++i) {
         const ParameterRow &row = rows[i];
-        ui.Label2[size_t(i)] = makeLabel(elementName("Label2", i), text(row.caption), frame);
+        QLabel *label = makeLabel(elementName("Label2", i), text(row.caption), frame);
         auto *combo = named(new ComboBox(frame), QLatin1String(row.comboName));
         for (const QString &entry : row.entries)
             combo->addEntry(entry);
         combo->setText(row.entries.first());
         combo->setMinimumWidth(110);
         ui.*row.combo = combo;
-        grid->addWidget(ui.Label2[size_t(i)], i, 0);
+        grid->addWidget(label, i, 0);
         grid->addWidget(combo, i, 1);
     }
 
@@ -268,7 +298,8 @@ void buildParameterPage(QWidget *page, Form1Widgets &ui)
 
 QGroupBox *buildLinkageOutputs(QWidget *parent, Form1Widgets &ui)
 {
-    QGroupBox *frame = makeFrame(ui, &Form1Widgets::Frame7, "Frame7", "联动输出", parent);
+    QGroupBox *frame = makeFrame("Frame7", "联动输出", parent);
+    ui.Frame7 = frame;
     auto *grid = new QGridLayout(frame);
     grid->setContentsMargins(6, 2, 6, 4);
     grid->setHorizontalSpacing(2);
@@ -279,15 +310,14 @@ QGroupBox *buildLinkageOutputs(QWidget *parent, Form1Widgets &ui)
         box->setEnabled(false);
         box->setAccessibleName(caption);
         ui.Check2[size_t(k)] = box;
-        ui.Label4[size_t(k)] = makeLabel(elementName("Label4", k), caption, frame);
         grid->addWidget(box, k / 4, (k % 4) * 2);
-        grid->addWidget(ui.Label4[size_t(k)], k / 4, (k % 4) * 2 + 1);
+        grid->addWidget(makeLabel(elementName("Label4", k), caption, frame), k / 4, (k % 4) * 2 + 1);
         grid->setColumnStretch((k % 4) * 2 + 1, 1);
     }
-    ui.Line1 = named(new QFrame(frame), QStringLiteral("Line1"));
-    ui.Line1->setFrameShape(QFrame::HLine);
-    ui.Line1->setFrameShadow(QFrame::Sunken);
-    grid->addWidget(ui.Line1, 2, 0, 1, 8);
+    auto *line = named(new QFrame(frame), QStringLiteral("Line1"));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    grid->addWidget(line, 2, 0, 1, 8);
 
     ui.Command6 = makeButton(QStringLiteral("Command6"), "默认联动", frame);
     ui.Command3 =
@@ -321,13 +351,13 @@ const UpDownDef kUpDowns[] = {
 // Linkage on, filter time, reset time: one row read as a sentence.
 QHBoxLayout *buildTimeRow(QWidget *parent, Form1Widgets &ui)
 {
-    ui.Label8 = makeLabel(QStringLiteral("Label8"), text("联动开启"), parent);
+    QLabel *on = makeLabel(QStringLiteral("Label8"), text("联动开启"), parent);
     ui.Check3 = named(new CheckBox(parent), QStringLiteral("Check3"));
     ui.Text1 = named(new TextBox(QStringLiteral("0"), parent), QStringLiteral("Text1"));
-    ui.Label5 = makeLabel(QStringLiteral("Label5"), text("/10秒后过滤联动"), parent);
+    QLabel *filter = makeLabel(QStringLiteral("Label5"), text("/10秒后过滤联动"), parent);
     ui.Check4 = named(new CheckBox(parent), QStringLiteral("Check4"));
     ui.Text2 = named(new TextBox(QStringLiteral("1"), parent), QStringLiteral("Text2"));
-    ui.Label6 = makeLabel(QStringLiteral("Label6"), text("秒后关闭复位"), parent);
+    QLabel *reset = makeLabel(QStringLiteral("Label6"), text("秒后关闭复位"), parent);
     // The boxes change only through their up-downs.
     for (TextBox *box : {ui.Text1, ui.Text2}) {
         box->setEnabled(false);
@@ -344,8 +374,8 @@ QHBoxLayout *buildTimeRow(QWidget *parent, Form1Widgets &ui)
 
     auto *row = new QHBoxLayout;
     row->setSpacing(2);
-    const std::initializer_list<QWidget *> order = {ui.Label8, ui.Check3, ui.Text1,   ui.UpDown1, ui.Label5,
-                                                    ui.Check4, ui.Text2,  ui.UpDown2, ui.UpDown3, ui.Label6};
+    const std::initializer_list<QWidget *> order = {on,        ui.Check3, ui.Text1,   ui.UpDown1, filter,
+                                                    ui.Check4, ui.Text2,  ui.UpDown2, ui.UpDown3, reset};
     for (QWidget *widget : order)
         row->addWidget(widget);
     row->addStretch(1);
@@ -356,24 +386,24 @@ void buildLinkagePage(QWidget *page, Form1Widgets &ui)
 {
     auto *pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(4, 4, 4, 4);
-    QGroupBox *frame = makeFrame(ui, &Form1Widgets::Frame5, "Frame5", "报警联动设置", page);
+    QGroupBox *frame = makeFrame("Frame5", "报警联动设置", page);
     pageLayout->addWidget(frame);
     auto *column = new QVBoxLayout(frame);
     column->setContentsMargins(6, 4, 6, 6);
 
-    ui.Label3 = makeLabel(QStringLiteral("Label3"), text("报警主机选择："), frame);
+    QLabel *hostLabel = makeLabel(QStringLiteral("Label3"), text("报警主机选择："), frame);
     ui.Combo4 = named(new ComboBox(frame), QStringLiteral("Combo4"));
     for (const char *entry : {"八路报警主机（KV-8）", "十六路报警主机（KV-16）"})
         ui.Combo4->addEntry(text(entry));
     ui.Combo4->setText(text("八路报警主机（KV-8）"));
     auto *hostRow = new QHBoxLayout;
-    hostRow->addWidget(ui.Label3);
+    hostRow->addWidget(hostLabel);
     hostRow->addWidget(ui.Combo4);
     hostRow->addStretch(1);
     column->addLayout(hostRow);
     column->addStretch(1);
 
-    QGroupBox *channel = makeFrame(ui, &Form1Widgets::Frame6, "Frame6", "输入通道", frame);
+    QGroupBox *channel = makeFrame("Frame6", "输入通道", frame);
     ui.Combo5 = named(new ComboBox(channel), QStringLiteral("Combo5"));
     for (int i = 0; i < 8; ++i)
         ui.Combo5->addEntry(channelName(i));
@@ -402,18 +432,19 @@ void buildLinkagePage(QWidget *page, Form1Widgets &ui)
     buttons->addWidget(ui.Command1);
     column->addLayout(buttons);
 
-    ui.Label7 = makeLabel(QStringLiteral("Label7"),
-                          text("注：选择联动开启后才能设置，每个通道选择后，按联动确认后才会生效"), frame);
-    ui.Label7->setWordWrap(true);
-    ui.Label7->hide();
-    column->addWidget(ui.Label7);
+    QLabel *note = makeLabel(QStringLiteral("Label7"),
+                             text("注：选择联动开启后才能设置，每个通道选择后，按联动确认后才会生效"), frame);
+    note->setWordWrap(true);
+    note->hide();
+    column->addWidget(note);
     column->addStretch(1);
 }
 
 } // namespace
 
-void buildForm1Widgets(QWidget *form, Form1Widgets &ui)
+Form1Widgets buildForm1Widgets(QWidget *form)
 {
+    Form1Widgets ui;
     form->setWindowTitle(text("Qirvane智能报警主机测试软件"));
     ui.SSTab1 = named(new TabControl(form), QStringLiteral("SSTab1"));
     const char *const captions[] = {"八路报警主机", "十六路报警主机", " 看 门 狗 卡", " 参 数 设 置",
@@ -423,8 +454,6 @@ void buildForm1Widgets(QWidget *form, Form1Widgets &ui)
         pages[i] = ui.SSTab1->addPage(text(captions[i]));
     buildHostPage(pages[0], 0, ui);
     buildHostPage(pages[1], 1, ui);
-    for (const ChannelRow &row : kChannelRows)
-        addChannelRow(ui, row);
     buildParameterPage(pages[3], ui);
     buildLinkagePage(pages[4], ui);
     // The window opens on the parameter page; nothing listens yet.
@@ -438,4 +467,5 @@ void buildForm1Widgets(QWidget *form, Form1Widgets &ui)
     layout->addWidget(ui.SSTab1);
     form->setMinimumSize(kClientSize.expandedTo(layout->minimumSize()));
     form->resize(form->minimumSize());
+    return ui;
 }

@@ -6,4 +6,5 @@ class QWidget;
 
 // Builds the whole widget tree of the window into `form`: the one place
 // where widgets are created, captioned, filled and given their start state.
-void buildForm1Widgets(QWidget *form, Form1Widgets &ui);
+// Returns the widgets the handlers reach.
+Form1Widgets buildForm1Widgets(QWidget *form);

@@ -6,6 +6,9 @@
 #include "platform/platform.h"
 #include "platform/tabcontrol.h"
 #include "serial/serialcomponent.h"
+#include "serial/tracenotes.h"
+
+#include <utility>
 
 PollSchedule::PollSchedule(Form1Context &context, PortProbe &probe, Senders &senders)
     : FormHandlers(context)
@@ -36,6 +39,9 @@ void PollSchedule::Form_Load()
 void PollSchedule::SSTab1_Click()
 {
     stopPolling();
+    // The trace tells where a host page's polling ended.
+    if (std::exchange(m_polling, false))
+        MSComm1.annotate(tracenote::kPollStop, {}, {});
     // Only the start's own last stage leaves the settings page with the
     // check passed; any other way out abandons a check still waiting, or a
     // host page would poll with linkage on that never started.
@@ -82,6 +88,9 @@ void PollSchedule::enterHostPage(int page)
         return;
     Timer1.setInterval(state.timeSettings[0]);
     Timer1.setEnabled(true);
+    m_polling = true;
+    MSComm1.annotate(tracenote::kPollStart, {},
+                     tracenote::pollStart(state.hostAddress, page == 0 ? 8 : 16, state.timeSettings[0]));
 }
 
 void PollSchedule::closePort()

@@ -22,4 +22,6 @@ private:
 
     PortProbe &m_probe;
     Senders &m_senders;
+    // A host page is polling since it was entered.
+    bool m_polling = false;
 };

@@ -6,6 +6,8 @@
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
 #include "platform/tabcontrol.h"
+#include "serial/serialcomponent.h"
+#include "serial/tracenotes.h"
 
 #include <QGroupBox>
 
@@ -24,6 +26,7 @@ void CancelLinkage::Command2_Click(int Index)
     stopPolling();
     Timer8.setEnabled(false);
     state.linkageActive = false;
+    MSComm1.annotate(tracenote::kLinkageEnd, {}, {});
     state.manualOutputMask = 0;
     // The pressed button's page, whichever host is in use.
     const HostControls hostPage = host(Index);

@@ -1,12 +1,14 @@
 #include "control/linkagetableediting.h"
 
+#include "link/senders.h"
 #include "panel/linkagesettings.h"
 #include "platform/checkbox.h"
 #include "platform/combobox.h"
 
-LinkageTableEditing::LinkageTableEditing(Form1Context &context, LinkageSettings &settings)
+LinkageTableEditing::LinkageTableEditing(Form1Context &context, LinkageSettings &settings, Senders &senders)
     : FormHandlers(context)
     , m_settings(settings)
+    , m_senders(senders)
 {
 }
 
@@ -17,6 +19,7 @@ void LinkageTableEditing::Command3_Click()
         state.linkageTable[channel][k] = int16_t(ui.Check2[k]->value());
     // The row may have emptied the table: the next start checks it again.
     state.linkageTableChecked = false;
+    abandonCheckOfEmptyTable();
 }
 
 void LinkageTableEditing::Command4_Click()
@@ -24,6 +27,7 @@ void LinkageTableEditing::Command4_Click()
     state.clearLinkageTable();
     // An empty table must be refused again by the next start.
     state.linkageTableChecked = false;
+    abandonCheckOfEmptyTable();
     m_settings.Combo5_Click();
 }
 
@@ -40,4 +44,13 @@ void LinkageTableEditing::Command6_Click()
             state.linkageTable[k][k] = 1;
     }
     m_settings.Combo5_Click();
+}
+
+// A start waiting for its input check would go on, once the host answers,
+// to refuse the emptied table inside the receive event and leave linkage
+// half on: it is abandoned, as when linkage is unticked.
+void LinkageTableEditing::abandonCheckOfEmptyTable()
+{
+    if (state.inputCheckPending && state.linkageTableEmpty())
+        m_senders.abandonInputCheck();
 }

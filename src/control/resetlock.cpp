@@ -11,12 +11,14 @@ ResetLock::ResetLock(Form1Context &context)
 
 void ResetLock::Command7_Click(int Index)
 {
-    if (ui.Command7[Index]->text() == QString::fromUtf8(kLockCaption)) {
+    if (m_caption[size_t(Index)] == LockCaption::Lock) {
         state.locked = true;
+        m_caption[size_t(Index)] = LockCaption::Unlock;
         ui.Command7[Index]->setText(QString::fromUtf8(kUnlockCaption));
         stopPolling();
     } else {
         state.locked = false;
+        m_caption[size_t(Index)] = LockCaption::Lock;
         ui.Command7[Index]->setText(QString::fromUtf8(kLockCaption));
         Timer1.setEnabled(true);
     }

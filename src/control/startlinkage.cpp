@@ -8,6 +8,7 @@
 #include "platform/tabcontrol.h"
 #include "platform/textbox.h"
 #include "serial/serialcomponent.h"
+#include "serial/tracenotes.h"
 #include "state/numbertext.h"
 
 #include <QGroupBox>
@@ -82,6 +83,9 @@ void StartLinkage::start()
     }
     state.linkageOutputMask = state.manualOutputMask;
     linkageswithout();
+    MSComm1.annotate(tracenote::kLinkageStart, {},
+                     tracenote::linkageStart(state.timeSettings[1] * 100, state.timeSettings[2] * 1000,
+                                             state.linkageTable));
     hostPage.cancelButton()->setVisible(true);
     ui.Command1->setEnabled(false);
 }

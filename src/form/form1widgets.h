@@ -6,34 +6,22 @@ class CheckBox;
 class ComboBox;
 class CommandButton;
 class Lamp;
-class QFrame;
 class QGroupBox;
-class QLabel;
 class TabControl;
 class TextBox;
 class UpDown;
 
-// Every widget of the window by its name; control arrays are indexed as
-// the handlers index them. Each widget's objectName is its name here, with
-// "_k" appended for element k of an array (Check1_3).
+// The widgets the handlers reach, by their names; control arrays are
+// indexed as the handlers index them. Each widget's objectName is its name
+// here, with "_k" appended for element k of an array (Check1_3); the labels,
+// lines and frames no handler touches carry their names only as objectName.
 struct Form1Widgets
 {
     TabControl *SSTab1 = nullptr;
 
-    // Page 0, 8-channel host
-    QGroupBox *Frame1 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    QGroupBox *Frame3 = nullptr;
-    // Page 1, 16-channel host
-    QGroupBox *Frame8 = nullptr;
-    QGroupBox *Frame9 = nullptr;
-    QGroupBox *Frame10 = nullptr;
-    // Page 3, parameters
-    QGroupBox *Frame4 = nullptr;
-    // Page 4, linkage settings
-    QGroupBox *Frame5 = nullptr;
-    QGroupBox *Frame6 = nullptr;
-    QGroupBox *Frame7 = nullptr;
+    QGroupBox *Frame3 = nullptr;  // manual outputs, page 0
+    QGroupBox *Frame10 = nullptr; // manual outputs, page 1
+    QGroupBox *Frame7 = nullptr;  // linkage outputs, page 4
 
     std::array<Lamp *, 8> Shape1{};  // inputs 1..8, page 0
     std::array<Lamp *, 16> Shape2{}; // 0..7 outputs on page 0, 8..15 outputs on page 1
@@ -44,15 +32,6 @@ struct Form1Widgets
     CheckBox *Check3 = nullptr;         // linkage on
     CheckBox *Check4 = nullptr;         // reset time adjustable
     std::array<CheckBox *, 8> Check5{}; // manual outputs, page 1
-
-    std::array<QLabel *, 56> Label1{}; // numbers under lamps and boxes
-    std::array<QLabel *, 3> Label2{};
-    QLabel *Label3 = nullptr;
-    std::array<QLabel *, 8> Label4{};
-    QLabel *Label5 = nullptr;
-    QLabel *Label6 = nullptr;
-    QLabel *Label7 = nullptr;
-    QLabel *Label8 = nullptr;
 
     CommandButton *Command1 = nullptr;         // start linkage
     std::array<CommandButton *, 2> Command2{}; // cancel linkage, per host page
@@ -73,5 +52,4 @@ struct Form1Widgets
     UpDown *UpDown1 = nullptr;
     UpDown *UpDown2 = nullptr;
     UpDown *UpDown3 = nullptr;
-    QFrame *Line1 = nullptr;
 };

@@ -58,12 +58,14 @@ void Senders::Timer8_Timer()
     if (!openIfClosed(true) || !write(frame))
         return;
     Timer1.setInterval(30);
-    // Polling resumes only where it belongs: not while the host is locked,
-    // and not behind the parameter or settings pages, whose port must be
-    // free again once the outputs are off; but an input check waiting on
-    // the settings page needs the polls and the port to be decided.
+    // Polling resumes only where it belongs: not behind the parameter or
+    // settings pages, whose port must be free again once the outputs are
+    // off; but an input check waiting on the settings page needs the polls
+    // and the port to be decided. A lock does not hold it back: the lock
+    // holds the outputs and refuses reset and cancel, and queries change
+    // neither.
     const bool polls = hostPageCurrent() || state.inputCheckPending;
-    Timer1.setEnabled(!state.locked && polls);
+    Timer1.setEnabled(polls);
     Timer8.setEnabled(false);
     if (!polls)
         MSComm1.setPortOpen(false);

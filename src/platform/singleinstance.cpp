@@ -41,16 +41,13 @@ bool SingleInstance::anotherRunning()
     if (m_lock->tryLock(0))
         return false;
 
-    if (m_lock->error() == QLockFile::LockFailedError) {
-        // A lock naming no process is what a run killed while making it
-        // leaves behind. A copy still making it holds it, and keeps it.
-        qint64 pid = 0;
-        QString host;
-        QString application;
-        if (m_lock->getLockInfo(&pid, &host, &application) || !m_lock->removeStaleLockFile()
-            || !m_lock->tryLock(0)) {
-            m_another = m_lock->error() == QLockFile::LockFailedError;
-        }
+    // Qt judges a lock by the process and the host name it names, so it
+    // keeps one left empty by a run killed while making it, or written under
+    // the machine's former name. Removing it succeeds only when no live copy
+    // holds it.
+    if (m_lock->error() == QLockFile::LockFailedError
+        && (!m_lock->removeStaleLockFile() || !m_lock->tryLock(0))) {
+        m_another = m_lock->error() == QLockFile::LockFailedError;
     }
     if (!m_another && !m_lock->isLocked())
         reportNoLock(QStringLiteral("cannot make the lock file ") + m_path);

@@ -6,10 +6,11 @@
 #include <memory>
 
 // Tells whether another copy of the program runs for this user, by a lock
-// file in the user's runtime directory. A lock left behind by a crashed run
-// is taken over; a lock that cannot be made at all (no runtime directory, a
-// full or read-only one) is reported on standard error and does not stop
-// the program.
+// file in the user's runtime directory. A lock that no live copy holds (left
+// behind by a crashed run, or under the machine's former name) is taken
+// over; a lock that cannot be made at all (no runtime directory, a full or
+// read-only one) is reported on standard error and does not stop the
+// program.
 class SingleInstance
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "serial/commandframe.h"
 #include "serial/portmap.h"
+#include "serial/transmitterstate.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -29,6 +31,27 @@ constexpr double kQuietCharacters = 4.0;
 constexpr int kMinQuietMs = 2;
 // How long closing may wait for queued bytes to reach the device.
 constexpr int kCloseDrainMs = 500;
+
+#ifdef Q_OS_UNIX
+// Waits on the line until `until`; false when the device hung up or failed
+// before.
+bool waitOnLine(LineHandle fd, const QDeadlineTimer &until)
+{
+    int ready = 0;
+    do {
+        pollfd device{fd, 0, 0};
+        ready = ::poll(&device, 1, int(until.remainingTime()));
+        // A signal caught meanwhile says nothing of the line.
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+}
+#else
+// Nothing to wait on here: the waits of the close end at once.
+bool waitOnLine(LineHandle, const QDeadlineTimer &)
+{
+    return false;
+}
+#endif
 
 } // namespace
 
@@ -230,10 +253,13 @@ void QtSerialComponent::close()
     while (!m_deviceGone && m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!m_port.waitForBytesWritten(int(deadline.remainingTime())))
             break;
+        m_lastFrameOut = lineTimeFromNow(kFrameLength);
     }
     const bool driverHoldsBytes = waitForDriverQueue(deadline);
     if (!m_deviceGone && (m_port.bytesToWrite() > 0 || driverHoldsBytes))
         m_port.clear(QSerialPort::Output);
+    else if (!m_deviceGone)
+        waitForTransmitter(deadline);
     m_port.close();
     // The waits above may have read bytes and started the timer again.
     m_quiet.stop();
@@ -251,18 +277,39 @@ bool QtSerialComponent::waitForDriverQueue(const QDeadlineTimer &deadline)
     while (!m_deviceGone && ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         if (deadline.hasExpired())
             return true;
-        const double lineMs = queued * m_settings.bitsPerCharacter() * 1000.0 / m_settings.baudRate;
-        const qint64 waitMs =
-            std::min<qint64>(std::max(1L, std::lround(std::ceil(lineMs))), deadline.remainingTime());
         // Only a hang-up or an error of the device ends the wait early.
-        pollfd device{fd, 0, 0};
-        if (::poll(&device, 1, int(waitMs)) != 0)
+        if (!waitOnLine(fd, std::min(lineTimeFromNow(queued), deadline)))
             break;
+        m_lastFrameOut = lineTimeFromNow(kFrameLength);
     }
 #else
     Q_UNUSED(deadline);
 #endif
     return false;
+}
+
+// The driver's queue leaves out what the UART's FIFO or a USB adapter's chip
+// still holds, and QSerialPort::close() puts back the settings it found at
+// open at once: the tail of the last frame would go out at another speed.
+// The wait is for a frame's line time after the frame left, and where the
+// driver tells, until the transmitter is empty (an adapter's report may lag
+// the frame it has just taken, hence both).
+void QtSerialComponent::waitForTransmitter(const QDeadlineTimer &deadline)
+{
+    const LineHandle handle = m_port.handle();
+    if (!waitOnLine(handle, std::min(m_lastFrameOut, deadline)))
+        return;
+    std::optional<bool> empty;
+    while ((empty = transmitterEmpty(handle)) && !*empty && !deadline.hasExpired()) {
+        if (!waitOnLine(handle, std::min(lineTimeFromNow(1), deadline)))
+            return;
+    }
+}
+
+QDeadlineTimer QtSerialComponent::lineTimeFromNow(int characters) const
+{
+    const double ns = characters * m_settings.bitsPerCharacter() * 1e9 / m_settings.baudRate;
+    return QDeadlineTimer(std::chrono::nanoseconds(std::llround(std::ceil(ns))), Qt::PreciseTimer);
 }
 
 bool QtSerialComponent::applySettings()
@@ -312,6 +359,7 @@ bool QtSerialComponent::output(const QByteArray &bytes)
     // Hand the frame to the driver now rather than on the next turn of the
     // event loop; errors surface through onErrorOccurred meanwhile.
     m_port.flush();
+    m_lastFrameOut = lineTimeFromNow(kFrameLength);
     if (m_deviceGone)
         return fail(kDeviceGone);
     if (m_writeFailed)

@@ -68,6 +68,8 @@ private:
     QString openFailure(const QString &device) const;
     void close();
     bool waitForDriverQueue(const QDeadlineTimer &deadline);
+    void waitForTransmitter(const QDeadlineTimer &deadline);
+    QDeadlineTimer lineTimeFromNow(int characters) const;
     bool applySettings();
     void requestLowLatency();
     void onReadyRead();
@@ -87,4 +89,7 @@ private:
     bool m_deviceGone = false;
     // Set by a write error reported while output() runs.
     bool m_writeFailed = false;
+    // When the last frame has been sent, counted from when it was written
+    // or last seen leaving the driver's queue.
+    QDeadlineTimer m_lastFrameOut;
 };

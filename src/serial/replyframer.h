@@ -48,12 +48,13 @@ const char *receptionVerdict(ReceptionKind kind);
 // Trust comes by evidence: until the polled host has answered with a
 // well-formed frame, each reception is filed as it came; from the reception
 // that holds such an answer on, while the port stays open, only its
-// well-formed replies are. A copy of the frame just written is evidence only once its
-// step ends without another reception, since an adapter that echoes sends
-// exactly that. Echo is told from what the line does: a copy followed in
-// the same step by a second answer to the same frame was the adapter's
-// echo; once the line has shown that, the first copy of each frame written
-// is dropped. A step runs from one query written to the next.
+// well-formed replies are. A copy of a frame just written, which is also
+// what an adapter that echoes sends, is evidence only provisionally: a
+// reception in its step that holds no frame start at all withdraws it.
+// Echo is told from what the line does: a copy followed in the same step
+// by a second answer to the same frame was the adapter's echo; once the
+// line has shown that, the first copy of each frame written is dropped. A
+// step runs from one query written to the next.
 class ReplyFramer
 {
 public:

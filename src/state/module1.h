@@ -34,4 +34,14 @@ struct Module1
         for (auto &channel : linkageTable)
             channel.fill(0);
     }
+    bool linkageTableEmpty() const
+    {
+        for (const auto &channel : linkageTable) {
+            for (const int16_t entry : channel) {
+                if (entry != 0)
+                    return false;
+            }
+        }
+        return true;
+    }
 };

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build into a scratch root, builds the .deb from that tree with
-# CPack (so nothing is compiled here) and checks both: the three programs, the menu entry (valid, naming the
-# installed program and icon, with its trace action), every icon size, nothing else, the modes of
+# CPack (so nothing is compiled here) and checks both: the five programs, the menu entry (valid, naming the
+# installed program and icon, with its trace and report actions), every icon size, nothing else, the modes of
 # files and directories, and the package's fields and dependencies. No network, nothing installed.
 #
 #   check-deb.sh BUILD_DIR WORK_DIR CMAKE CPACK
@@ -36,6 +36,8 @@ root=$work/root
 sizes="16 32 48 64 128 256"
 expected=$work/expected
 {
+    echo usr/bin/alarm-host-report
+    echo usr/bin/alarm-host-report-open
     echo usr/bin/alarm-host-scan
     echo usr/bin/alarm-host-sim
     echo usr/bin/alarm-host-tester
@@ -53,7 +55,7 @@ if ! diff -u "$expected" "$work/installed"; then
     fail "cmake --install: files differ from the list above"
 fi
 
-for program in alarm-host-tester alarm-host-sim alarm-host-scan; do
+for program in alarm-host-tester alarm-host-sim alarm-host-scan alarm-host-report alarm-host-report-open; do
     [ -x "$root/usr/bin/$program" ] || fail "$program is not executable"
 done
 
@@ -74,10 +76,14 @@ if [ -f "$desktop" ]; then
     # The launcher's context menu starts it with the trace in the user's
     # data folder (the tester reads @data as that folder).
     action='Desktop Action trace'
-    [ "$(key Actions)" = 'trace;' ] || fail "Actions is '$(key Actions)'"
+    [ "$(key Actions)" = 'trace;report;' ] || fail "Actions is '$(key Actions)'"
     [ "$(key Name "$action")" = '记录通讯' ] || fail "the trace action's Name is '$(key Name "$action")'"
     [ "$(key Exec "$action")" = 'env ALARM_HOST_TESTER_TRACE=@data alarm-host-tester' ] ||
         fail "the trace action's Exec is '$(key Exec "$action")'"
+    # The report of the newest trace there, opened in the browser.
+    action='Desktop Action report'
+    [ "$(key Name "$action")" = '调试报告' ] || fail "the report action's Name is '$(key Name "$action")'"
+    [ -x "$root/usr/bin/$(key Exec "$action")" ] || fail "the report action's Exec names no installed program"
 fi
 
 # Each PNG is square at the size of its directory (width and height are the
@@ -151,7 +157,7 @@ done
 
 # The packed tools run (no build-tree library paths needed).
 dpkg-deb -x "$deb" "$work/unpacked"
-for program in alarm-host-sim alarm-host-scan; do
+for program in alarm-host-sim alarm-host-scan alarm-host-report; do
     "$work/unpacked/usr/bin/$program" --help >/dev/null 2>&1 || fail "packed $program --help"
 done
 

@@ -2,11 +2,7 @@
 //                       keeps it open until stdin closes or it is killed.
 // porthold --probe DEV  opens DEV as COM1 through QtSerialComponent and
 //                       prints "opened" or the component's description.
-// porthold --instance   asks, as the tester does at start, whether another
-//                       copy runs: prints "another" or "alone", and alone
-//                       keeps its lock until stdin closes.
 
-#include "platform/singleinstance.h"
 #include "serial/qtserialcomponent.h"
 
 #include <QCoreApplication>
@@ -39,17 +35,6 @@ int hold(const QString &device)
     return 0;
 }
 
-int instance()
-{
-    SingleInstance lock;
-    const bool another = lock.anotherRunning();
-    std::printf("%s\n", another ? "another" : "alone");
-    std::fflush(stdout);
-    if (!another)
-        waitForStdinToClose();
-    return 0;
-}
-
 int probe(const QString &device)
 {
     qputenv("ALARM_HOST_TESTER_COM1", QFile::encodeName(device));
@@ -67,12 +52,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 2 && args.at(1) == QLatin1String("--instance"))
-        return instance();
     if (args.size() == 2)
         return hold(args.at(1));
     if (args.size() == 3 && args.at(1) == QLatin1String("--probe"))
         return probe(args.at(2));
-    std::fprintf(stderr, "usage: porthold DEV | porthold --probe DEV | porthold --instance\n");
+    std::fprintf(stderr, "usage: porthold DEV | porthold --probe DEV\n");
     return 2;
 }

@@ -48,8 +48,11 @@ int main(int argc, char *argv[])
     // Whoever started us may stop reading our stdout after the first line;
     // a write must not kill us then. A background job that reads the
     // terminal gets EIO (handled as end of input) instead of being stopped.
+    // A trace at the file size limit fails its write with EFBIG, which ends
+    // the run with the reason rather than silently.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGTTIN, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("alarm-host-sim"));

@@ -321,7 +321,7 @@ bool Trace::open(const QString &path, QString *error)
     m_path = path;
     m_file.setFileName(path);
     QString why;
-    if (!openRegularFile(m_file, QIODevice::Truncate | QIODevice::Unbuffered, &why)) {
+    if (openRegularFile(m_file, QIODevice::Truncate | QIODevice::Unbuffered, &why) != TraceFileOpen::Opened) {
         *error = QStringLiteral("cannot write trace %1: %2").arg(path, why);
         return false;
     }

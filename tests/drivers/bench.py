@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The serial bench: a virtual PC with a real 16550 UART and an FTDI USB
+"""The driver bench: a virtual PC with a real 16550 UART and an FTDI USB
 adapter, each wired to a host simulator on this machine, running the tester's
 scenarios in the guest through the real 8250 and ftdi_sio drivers.
 
@@ -50,7 +50,7 @@ def skip(work, reason):
     print(f"SKIP: {reason}", flush=True)
     os.makedirs(work, exist_ok=True)
     with open(os.path.join(work, "skipped"), "w") as f:
-        f.write(f"vm_bench skipped: {reason}\n")
+        f.write(f"driver_bench skipped: {reason}\n")
     sys.exit(SKIP)
 
 
@@ -113,7 +113,7 @@ class Bench:
         self.console_buffer = b""
         self.ptys = {}
         # Apart from the work directory: a socket's path has to be short.
-        self.socket_dir = tempfile.mkdtemp(prefix="vm-bench-")
+        self.socket_dir = tempfile.mkdtemp(prefix="driver-bench-")
         self.socket = os.path.join(self.socket_dir, "control.sock")
 
     def log(self, text):

@@ -46,7 +46,7 @@ ls -l /dev/ttyS0 /dev/ttyS1 /dev/ttyUSB0 /dev/serial/by-id/ 2>&1
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=/run/bench
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-"$BENCH_BIN/vm-scenarios" -o "$BENCH_DIR/guest.txt,txt" -o -,txt "$@"
+"$BENCH_BIN/driver-scenarios" -o "$BENCH_DIR/guest.txt,txt" -o -,txt "$@"
 rc=$?
 echo "$rc" >"$BENCH_DIR/guest.rc"
 echo "bench: scenarios ended with $rc at $(cut -d' ' -f1 /proc/uptime) s"

@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 // The technician's road on real drivers: run inside the bench machine
-// (tests/vm/bench.py), whose ttyS0 is a 16550 and whose ttyUSB0 is an FTDI
+// (tests/drivers/bench.py), whose ttyS0 is a 16550 and whose ttyUSB0 is an FTDI
 // adapter, each wired to a host simulator outside the machine. What the
 // simulators saw is read from their traces in the shared work directory;
 // commands to them go out over the second virtio console.
@@ -31,7 +31,7 @@
 namespace {
 
 const QString kTryAgain = QStringLiteral(",请检查或更换端口重新操作");
-// This binary, run as "vm-scenarios --as-user COM ADDRESS PAGE" under
+// This binary, run as "driver-scenarios --as-user COM ADDRESS PAGE" under
 // another user, opens a host page and prints what happened.
 const char kAsUserMode[] = "--as-user";
 
@@ -277,7 +277,7 @@ int openHostPageAsThisUser(const QStringList &arguments)
 
 } // namespace
 
-class TestVmScenarios : public QObject
+class TestDriverScenarios : public QObject
 {
     Q_OBJECT
 
@@ -303,7 +303,7 @@ private slots:
 
 // COM1 is the PC's own port, COM2 the adapter; the ttyS1..ttyS3 nodes with
 // no UART behind them count for nothing, so COM3 onwards are invalid.
-void TestVmScenarios::comNumbersOnRealDrivers()
+void TestDriverScenarios::comNumbersOnRealDrivers()
 {
     for (const char *placeholder : {"/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"})
         QVERIFY2(QFile::exists(placeholder), placeholder);
@@ -345,7 +345,7 @@ void TestVmScenarios::comNumbersOnRealDrivers()
     QCOMPARE(platform.endCount, 0);
 }
 
-void TestVmScenarios::pollingThroughTheDriver_data()
+void TestDriverScenarios::pollingThroughTheDriver_data()
 {
     QTest::addColumn<bool>("adapter");
     // The line gives back what the tester writes, as a 2-wire adapter does.
@@ -355,7 +355,7 @@ void TestVmScenarios::pollingThroughTheDriver_data()
     QTest::newRow("8250 UART, COM1, the line echoes") << false << true;
 }
 
-void TestVmScenarios::pollingThroughTheDriver()
+void TestDriverScenarios::pollingThroughTheDriver()
 {
     QFETCH(bool, adapter);
     QFETCH(bool, echo);
@@ -421,7 +421,7 @@ void TestVmScenarios::pollingThroughTheDriver()
              echo);
 }
 
-void TestVmScenarios::scanFindsTheHostBehindTheAdapter()
+void TestDriverScenarios::scanFindsTheHostBehindTheAdapter()
 {
     QVERIFY(kUsb.command("inputs 05 01"));
     QVERIFY(kUsb.command("state"));
@@ -440,14 +440,14 @@ void TestVmScenarios::scanFindsTheHostBehindTheAdapter()
     QVERIFY(kUsb.command("inputs 00 00"));
 }
 
-void TestVmScenarios::ordinaryUser_data()
+void TestDriverScenarios::ordinaryUser_data()
 {
     QTest::addColumn<bool>("dialout");
     QTest::newRow("not in dialout") << false;
     QTest::newRow("in dialout") << true;
 }
 
-void TestVmScenarios::ordinaryUser()
+void TestDriverScenarios::ordinaryUser()
 {
     QFETCH(bool, dialout);
     const group *dialoutGroup = ::getgrnam("dialout");
@@ -482,7 +482,7 @@ void TestVmScenarios::ordinaryUser()
     VERIFY_CLEAN_FRAMES(kUsb, from);
 }
 
-void TestVmScenarios::adapterUnplugged_data()
+void TestDriverScenarios::adapterUnplugged_data()
 {
     QTest::addColumn<bool>("linkage");
     QTest::newRow("while polling") << false;
@@ -492,7 +492,7 @@ void TestVmScenarios::adapterUnplugged_data()
 // The driver sees a disconnect: one message, no write while it is gone, the
 // device let go (so it comes back under its old name); the next entry of a
 // host page polls it again.
-void TestVmScenarios::adapterUnplugged()
+void TestDriverScenarios::adapterUnplugged()
 {
     QFETCH(bool, linkage);
     const QString adapter = adapterDirectory();
@@ -564,7 +564,7 @@ void TestVmScenarios::adapterUnplugged()
 // drain. Leaving the host page must not wait for it (the kernel would hold
 // the close for its 30 s closing wait). Last, as the UART's simulator reads
 // the filler once it goes on.
-void TestVmScenarios::stuckLineLetsThePageGo()
+void TestDriverScenarios::stuckLineLetsThePageGo()
 {
     QVERIFY(kUart.command("stop"));
     // Fill the line up to the host's side with the port's close not waiting
@@ -639,9 +639,9 @@ int main(int argc, char *argv[])
     if (argc == 5 && qstrcmp(argv[1], kAsUserMode) == 0)
         return openHostPageAsThisUser(app.arguments().mid(2));
     app.setAttribute(Qt::AA_Use96Dpi, true);
-    TestVmScenarios test;
+    TestDriverScenarios test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "vmscenarios.moc"
+#include "driverscenarios.moc"

@@ -1,0 +1,6 @@
+#include "serial/transmitterstate.h"
+
+std::optional<bool> transmitterEmpty(LineHandle)
+{
+    return std::nullopt;
+}
