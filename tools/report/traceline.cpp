@@ -82,6 +82,9 @@ bool parseTraceLine(QByteArrayView text, TraceLine *line)
     if (at == 0 || at >= text.size() || text[at] != ' ')
         return false;
     const qsizetype noteAt = text.indexOf("  ", at);
+    // Two blanks right after the clock leave no word.
+    if (noteAt == at)
+        return false;
     const QByteArrayView head = text.sliced(at + 1, (noteAt < 0 ? text.size() : noteAt) - at - 1);
     const qsizetype wordEnd = head.indexOf(' ');
     line->micros = micros;
