@@ -158,7 +158,7 @@ QString lineSection(const Record &r)
     }
     html.append(QStringLiteral("</table><p>"));
     QStringList receptions{QStringLiteral("应答 %1").arg(r.replies)};
-    for (int kind = 0; kind < kReceptionKinds; ++kind)
+    for (int kind = 0; kind < kLeftOutKinds; ++kind)
         receptions.append(QStringLiteral("%1 %2").arg(receptionName(kind)).arg(r.receptions[size_t(kind)]));
     html.append(QStringLiteral("接收: ") + receptions.join(QStringLiteral(", ")) + QStringLiteral("<br>"));
     if (r.response.count > 0)

@@ -93,7 +93,7 @@ QJsonObject link(const Record &r)
         queries.insert(queryCode(i), entry);
     }
     QJsonObject receptions;
-    for (int kind = 0; kind < kReceptionKinds; ++kind)
+    for (int kind = 0; kind < kLeftOutKinds; ++kind)
         receptions.insert(receptionKey(kind), r.receptions[size_t(kind)]);
     QJsonValue response;
     if (r.response.count > 0)

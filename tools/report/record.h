@@ -91,16 +91,9 @@ struct QueryCount
     qint64 missing = 0;
 };
 
-// In the order of TraceWhat's verdicts after Filed.
-enum ReceptionKind : uint8_t {
-    Echo,
-    Stray,
-    OtherAddress,
-    OtherCode,
-    BadChecksum,
-    OtherMaster,
-    kReceptionKinds
-};
+// What a piece of a reception left out of the reply table was, in the order
+// of TraceWhat's verdicts after Filed.
+enum LeftOutKind : uint8_t { Echo, Stray, OtherAddress, OtherCode, BadChecksum, OtherMaster, kLeftOutKinds };
 
 struct ResponseTimes
 {
@@ -131,7 +124,7 @@ struct Record
 
     std::array<QueryCount, 3> queries{};
     qint64 replies = 0;
-    std::array<qint64, kReceptionKinds> receptions{};
+    std::array<qint64, kLeftOutKinds> receptions{};
     ResponseTimes response;
     QList<PortEvent> portEvents;
     QList<Gap> gaps;

@@ -208,7 +208,7 @@ void RecordBuilder::received(qint64 time, TraceWhat verdict, const QByteArray &b
         m_filed.append({time, bytes});
         return;
     }
-    const auto kind = ReceptionKind(int(verdict) - int(TraceWhat::Echo));
+    const auto kind = LeftOutKind(int(verdict) - int(TraceWhat::Echo));
     ++m_record.receptions[kind];
     if (kind == BadChecksum || kind == Stray || kind == OtherMaster)
         addMark(m_record.badMarks, time);

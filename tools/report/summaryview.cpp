@@ -59,7 +59,7 @@ QString summaryView(const Record &r)
         lines.append(line);
     }
     QStringList receptions;
-    for (int kind = 0; kind < kReceptionKinds; ++kind)
+    for (int kind = 0; kind < kLeftOutKinds; ++kind)
         receptions.append(QStringLiteral("%1 %2").arg(receptionName(kind)).arg(r.receptions[size_t(kind)]));
     lines.append(QStringLiteral("  接收: ") + receptions.join(QStringLiteral(", ")));
     if (r.response.count > 0)
