@@ -1,6 +1,7 @@
 #include "serial/replyframer.h"
 
 #include "serial/commandframe.h"
+#include "tracefile/tracewords.h"
 
 #include <algorithm>
 #include <utility>
@@ -21,21 +22,21 @@ const char *receptionVerdict(ReceptionKind kind)
     switch (kind) {
     case ReceptionKind::Reply:
     case ReceptionKind::AsReceived:
-        return "filed";
+        return traceword::kFiled;
     case ReceptionKind::Echo:
-        return "echo";
+        return traceword::kEcho;
     case ReceptionKind::Stray:
-        return "stray";
+        return traceword::kStray;
     case ReceptionKind::OtherAddress:
-        return "other-address";
+        return traceword::kOtherAddress;
     case ReceptionKind::OtherCode:
-        return "other-code";
+        return traceword::kOtherCode;
     case ReceptionKind::BadChecksum:
-        return "bad-checksum";
+        return traceword::kBadChecksum;
     case ReceptionKind::OtherMaster:
-        return "other-master";
+        return traceword::kOtherMaster;
     }
-    return "stray";
+    return traceword::kStray;
 }
 
 void ReplyFramer::portOpened()

@@ -1,5 +1,7 @@
 #include "traceline.h"
 
+#include "tracefile/tracewords.h"
+
 #include <array>
 #include <utility>
 
@@ -10,13 +12,13 @@ TraceWhat whatOf(QByteArrayView word)
     static const std::array<std::pair<const char *, TraceWhat>, 27> kWords{{
         {"tx", TraceWhat::Tx},
         {"rx", TraceWhat::Rx},
-        {"filed", TraceWhat::Filed},
-        {"echo", TraceWhat::Echo},
-        {"stray", TraceWhat::Stray},
-        {"other-address", TraceWhat::OtherAddress},
-        {"other-code", TraceWhat::OtherCode},
-        {"bad-checksum", TraceWhat::BadChecksum},
-        {"other-master", TraceWhat::OtherMaster},
+        {traceword::kFiled, TraceWhat::Filed},
+        {traceword::kEcho, TraceWhat::Echo},
+        {traceword::kStray, TraceWhat::Stray},
+        {traceword::kOtherAddress, TraceWhat::OtherAddress},
+        {traceword::kOtherCode, TraceWhat::OtherCode},
+        {traceword::kBadChecksum, TraceWhat::BadChecksum},
+        {traceword::kOtherMaster, TraceWhat::OtherMaster},
         {"begin", TraceWhat::Begin},
         {"open", TraceWhat::Open},
         {"close", TraceWhat::Close},
