@@ -77,6 +77,9 @@ QList<QPair<qint64, QString>> readTrace(const QString &path)
     return lines;
 }
 
+// A parser: false, with the reason in `error`, when it refuses `input`.
+using Parse = std::function<bool(const QString &input, QString *error)>;
+
 } // namespace
 
 class TestHostSim : public QObject
@@ -93,11 +96,12 @@ private slots:
     void faults();
 
     void scenarioGood();
-    void scenarioBad_data();
-    void scenarioBad();
     void scheduleRepeats();
+    void consoleCommands_data();
     void consoleCommands();
     void options();
+    void refused_data();
+    void refused();
 
     void programOnPty();
     void programRejectsBadScenarioAndStopsOnSigterm();
@@ -332,44 +336,6 @@ void TestHostSim::scenarioGood()
     QCOMPARE(scenario.repeatMs, 10000);
 }
 
-void TestHostSim::scenarioBad_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("unknown verb") << "at 1 s input 1 alarm\nwait 3 s\n"
-                                  << "line 2: expected 'at";
-    QTest::newRow("no unit") << "\nat 1 input 1 alarm\n"
-                             << "line 2: time '1' needs a unit";
-    QTest::newRow("negative") << "at -1 s input 1 alarm\n"
-                              << "line 1: bad time";
-    QTest::newRow("bad state") << "at 1 s input 1 on\n"
-                               << "line 1: expected 'alarm' or 'clear'";
-    QTest::newRow("input range") << "at 1 s input 9 alarm\n"
-                                 << "line 1: input number must be 1..8";
-    QTest::newRow("in2 on 8 inputs") << "at 1 s inputs 00 01\n"
-                                     << "line 1: the 8-input host";
-    QTest::newRow("bad hex") << "at 1 s inputs 100 00\n"
-                             << "line 1: expected a hex byte";
-    QTest::newRow("two repeats") << "repeat 5 s\nrepeat 6 s\n"
-                                 << "line 2: second 'repeat'";
-    QTest::newRow("zero repeat") << "repeat 0 s\n"
-                                 << "line 1: the repeat period";
-    QTest::newRow("step after period") << "repeat 5 s\nat 1 s alarm 1\nat 5 s clear 1\n"
-                                       << "line 3: step at 5 s is not before";
-    QTest::newRow("missing action") << "at 2 s\n"
-                                    << "line 1: missing action";
-}
-
-void TestHostSim::scenarioBad()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, message);
-    Scenario scenario;
-    QString error;
-    QVERIFY(!parseScenario(text, 8, &scenario, &error));
-    QVERIFY2(error.startsWith(message), qPrintable(error));
-}
-
 void TestHostSim::scheduleRepeats()
 {
     Scenario scenario;
@@ -394,63 +360,109 @@ void TestHostSim::scheduleRepeats()
     QVERIFY(!once.next(&at, &action));
 }
 
+void TestHostSim::consoleCommands_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<ConsoleCommand::Kind>("kind");
+    QTest::addColumn<QString>("state"); // of the 16-input host after the command
+    QTest::addColumn<bool>("echo");
+    const QString idle = QStringLiteral("in1=00 in2=00 out=00");
+    QTest::newRow("alarm") << "alarm 12" << ConsoleCommand::Kind::Input << "in1=00 in2=08 out=00" << false;
+    QTest::newRow("inputs") << "  inputs 0x05 81 \r" << ConsoleCommand::Kind::Input << "in1=05 in2=81 out=00"
+                            << false;
+    QTest::newRow("state") << "STATE" << ConsoleCommand::Kind::State << idle << false;
+    QTest::newRow("empty") << QString() << ConsoleCommand::Kind::None << idle << false;
+    QTest::newRow("echo") << "echo ON" << ConsoleCommand::Kind::Echo << idle << true;
+}
+
 void TestHostSim::consoleCommands()
 {
+    QFETCH(QString, line);
     ConsoleCommand command;
     QString error;
+    QVERIFY2(parseConsoleCommand(line, 16, &command, &error), qPrintable(error));
+    QTEST(command.kind, "kind");
     HostModel model(16);
-    QVERIFY(parseConsoleCommand(QStringLiteral("alarm 12"), 16, &command, &error));
-    QVERIFY(command.action.applyTo(model));
-    QVERIFY(parseConsoleCommand(QStringLiteral("  inputs 0x05 81 \r"), 16, &command, &error));
-    QVERIFY(command.action.applyTo(model));
-    QCOMPARE(model.stateLine(), QStringLiteral("in1=05 in2=81 out=00"));
-    QVERIFY(parseConsoleCommand(QStringLiteral("STATE"), 16, &command, &error));
-    QCOMPARE(int(command.kind), int(ConsoleCommand::Kind::State));
-    QVERIFY(parseConsoleCommand(QString(), 16, &command, &error));
-    QCOMPARE(int(command.kind), int(ConsoleCommand::Kind::None));
-    QVERIFY(parseConsoleCommand(QStringLiteral("echo ON"), 16, &command, &error));
-    QVERIFY(command.kind == ConsoleCommand::Kind::Echo && command.echo);
-
-    for (const char *bad :
-         {"alarm", "alarm x", "clear 17", "quit now", "inputs 1", "frobnicate", "echo", "echo 1"}) {
-        error.clear();
-        QVERIFY2(!parseConsoleCommand(QLatin1String(bad), 16, &command, &error), bad);
-        QVERIFY2(!error.isEmpty(), bad);
-    }
+    if (command.kind == ConsoleCommand::Kind::Input)
+        QVERIFY(command.action.applyTo(model));
+    QTEST(model.stateLine(), "state");
+    QTEST(command.echo, "echo");
 }
 
 void TestHostSim::options()
 {
-    const auto parse = [](QStringList args) {
-        args.prepend(QStringLiteral("alarm-host-sim"));
-        return parseOptions(args);
-    };
-    ParsedOptions p = parse({QStringLiteral("--model"), QStringLiteral("16"), QStringLiteral("--address"),
-                             QStringLiteral("15"), QStringLiteral("--drop-every"), QStringLiteral("3"),
-                             QStringLiteral("--ack"), QStringLiteral("--silent")});
-    QCOMPARE(int(p.outcome), int(ParsedOptions::Outcome::Run));
+    const ParsedOptions p = parseOptions(
+        {"alarm-host-sim", "--model", "16", "--address", "15", "--drop-every", "3", "--ack", "--silent"});
+    QCOMPARE(p.outcome, ParsedOptions::Outcome::Run);
     QCOMPARE(p.options.channels, 16);
     QCOMPARE(p.options.address, 15);
     QCOMPARE(p.options.faults.dropEvery, 3);
     QVERIFY(p.options.ack && p.options.faults.silent);
+    QCOMPARE(parseOptions({"alarm-host-sim", "--help"}).outcome, ParsedOptions::Outcome::Help);
+}
 
-    QCOMPARE(int(parse({QStringLiteral("--help")}).outcome), int(ParsedOptions::Outcome::Help));
-    const QList<QStringList> bad = {
-        {QStringLiteral("--model"), QStringLiteral("12")},
-        {QStringLiteral("--address"), QStringLiteral("16")},
-        {QStringLiteral("--delay"), QStringLiteral("-1")},
-        {QStringLiteral("--oversize"), QStringLiteral("x")},
-        {QStringLiteral("--nonsense")},
-        {QStringLiteral("stray")},
-        {QStringLiteral("--delay")},
-        {QStringLiteral("--split-gap"), QStringLiteral("0")},
-        {QStringLiteral("--other-address"), QStringLiteral("16")},
+void TestHostSim::refused_data()
+{
+    QTest::addColumn<Parse>("parse");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("message"); // how the error starts
+    const Parse scenario = [](const QString &text, QString *error) {
+        Scenario scenario;
+        return parseScenario(text, 8, &scenario, error);
     };
-    for (const QStringList &args : bad) {
-        p = parse(args);
-        QVERIFY2(p.outcome == ParsedOptions::Outcome::Error, qPrintable(args.join(QLatin1Char(' '))));
-        QVERIFY(!p.message.isEmpty());
-    }
+    const Parse options = [](const QString &line, QString *error) {
+        const ParsedOptions parsed = parseOptions(QStringLiteral("alarm-host-sim ").append(line).split(u' '));
+        *error = parsed.message;
+        return parsed.outcome != ParsedOptions::Outcome::Error;
+    };
+    const Parse console = [](const QString &line, QString *error) {
+        ConsoleCommand command;
+        return parseConsoleCommand(line, 16, &command, error);
+    };
+    // Named by the input itself when it fits on one line.
+    const auto row = [](const Parse &parse, const char *input, const char *message,
+                        const char *name = nullptr) {
+        QTest::newRow(name ? name : input) << parse << QString(input) << QString(message);
+    };
+    row(scenario, "at 1 s input 1 alarm\nwait 3 s\n", "line 2: expected 'at", "scenario: unknown verb");
+    row(scenario, "\nat 1 input 1 alarm\n", "line 2: time '1' needs a unit", "scenario: no unit");
+    row(scenario, "at -1 s input 1 alarm\n", "line 1: bad time", "scenario: negative");
+    row(scenario, "at 1 s input 1 on\n", "line 1: expected 'alarm' or 'clear'", "scenario: bad state");
+    row(scenario, "at 1 s input 9 alarm\n", "line 1: input number must be 1..8", "scenario: input range");
+    row(scenario, "at 1 s inputs 00 01\n", "line 1: the 8-input host", "scenario: in2 on 8 inputs");
+    row(scenario, "at 1 s inputs 100 00\n", "line 1: expected a hex byte", "scenario: bad hex");
+    row(scenario, "repeat 5 s\nrepeat 6 s\n", "line 2: second 'repeat'", "scenario: two repeats");
+    row(scenario, "repeat 0 s\n", "line 1: the repeat period", "scenario: zero repeat");
+    row(scenario, "repeat 5 s\nat 1 s alarm 1\nat 5 s clear 1\n", "line 3: step at 5 s is not before",
+        "scenario: step after period");
+    row(scenario, "at 2 s\n", "line 1: missing action", "scenario: missing action");
+    row(options, "--model 12", "--model must be 8 or 16");
+    row(options, "--address 16", "--address must be a whole number 0..15");
+    row(options, "--delay -1", "--delay must be a whole number 0..");
+    row(options, "--oversize x", "--oversize must be a whole number 0..");
+    row(options, "--nonsense", "Unknown option 'nonsense'");
+    row(options, "stray", "unexpected argument 'stray'");
+    row(options, "--delay", "Missing value after '--delay'");
+    row(options, "--split-gap 0", "--split-gap must be a whole number 1..");
+    row(options, "--other-address 16", "--other-address must be a whole number 0..15");
+    row(console, "alarm", "usage: alarm N");
+    row(console, "alarm x", "input number must be 1..16, got 'x'");
+    row(console, "clear 17", "input number must be 1..16, got '17'");
+    row(console, "quit now", "'quit' takes no arguments");
+    row(console, "inputs 1", "usage: inputs HH HH");
+    row(console, "frobnicate", "unknown action 'frobnicate'");
+    row(console, "echo", "usage: echo on|off");
+    row(console, "echo 1", "usage: echo on|off");
+}
+
+void TestHostSim::refused()
+{
+    QFETCH(Parse, parse);
+    QFETCH(QString, input);
+    QString error;
+    QVERIFY(!parse(input, &error));
+    QFETCH(QString, message);
+    QVERIFY2(error.startsWith(message), qPrintable(error));
 }
 
 namespace {
