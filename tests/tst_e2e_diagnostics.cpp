@@ -7,11 +7,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QTest>
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -20,88 +22,49 @@
 
 namespace {
 
-// Standard error of this process, caught in a file while it lives.
-class StderrCapture
+// Standard error of this process goes to `file` until the guard goes.
+auto catchStderr(QTemporaryFile &file)
 {
-public:
-    StderrCapture()
-    {
-        m_file.open();
+    file.open();
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    return qScopeGuard([saved] {
         std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        ::dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { release(); }
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+    });
+}
 
-    QStringList lines()
-    {
-        release();
-        m_file.seek(0);
-        return QString::fromLocal8Bit(m_file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
-
-private:
-    void release()
-    {
-        if (m_saved < 0)
-            return;
-        std::fflush(stderr);
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
-    }
-
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
-
-// An environment variable set for one scope.
-class ScopedEnv
+QStringList linesOf(QFile &file)
 {
-public:
-    ScopedEnv(const char *name, const QString &value)
-        : m_name(name)
-        , m_old(qgetenv(name))
-        , m_wasSet(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~ScopedEnv()
-    {
-        if (m_wasSet)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
+    file.seek(0);
+    return QString::fromLocal8Bit(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
 
-private:
-    const char *m_name;
-    QByteArray m_old;
-    bool m_wasSet;
-};
-
-// Files written by this process may not grow past `bytes` while it lives;
-// a write that would fails with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit
+// An environment variable set until the guard goes.
+auto scopedEnv(const char *name, const QString &value)
 {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, m_saved.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
+    const std::optional<QByteArray> old =
+        qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    qputenv(name, value.toLocal8Bit());
+    return qScopeGuard([name, old] { old ? qputenv(name, *old) : qunsetenv(name); });
+}
 
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
+// Files written by this process may not grow past `bytes` until the guard
+// goes; a write that would fails with EFBIG instead of raising SIGXFSZ.
+auto fileSizeLimit(rlim_t bytes)
+{
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    return qScopeGuard([saved, handler] {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    });
+}
 
 // COM1 opened through the real program's platform, three input queries
 // written, and closed again, with the trace that ALARM_HOST_TESTER_TRACE
@@ -186,9 +149,9 @@ void TestE2EDiagnostics::traceFollowsTheLine()
     QTemporaryDir dir;
     const QString tracePath = dir.filePath(QStringLiteral("wire.txt"));
     {
-        const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", tracePath);
+        const auto trace = scopedEnv("ALARM_HOST_TESTER_TRACE", tracePath);
         // The lock file of this platform stays out of the others' way.
-        const ScopedEnv tmp("TMPDIR", dir.path());
+        const auto tmp = scopedEnv("TMPDIR", dir.path());
         DesktopPlatform platform;
         Form1 form(platform);
         form.Form_Load();
@@ -259,7 +222,7 @@ void TestE2EDiagnostics::noTraceWithoutTheVariable()
 {
     QVERIFY(!qEnvironmentVariableIsSet("ALARM_HOST_TESTER_TRACE"));
     QTemporaryDir dir;
-    const ScopedEnv tmp("TMPDIR", dir.path());
+    const auto tmp = scopedEnv("TMPDIR", dir.path());
     DesktopPlatform platform;
     QVERIFY(dynamic_cast<QtSerialComponent *>(&platform.serial()));
 }
@@ -304,16 +267,17 @@ void TestE2EDiagnostics::unwritableTraceCostsOneLine()
     }
     if (path == theirs)
         SKIP_ON_PLAIN_QT("see who owns a file opened");
-    const ScopedEnv tmp("TMPDIR", dir.path());
-    const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", path);
-    StderrCapture errors;
+    const auto tmp = scopedEnv("TMPDIR", dir.path());
+    const auto trace = scopedEnv("ALARM_HOST_TESTER_TRACE", path);
+    QTemporaryFile errors;
     {
-        const FileSizeLimit limit(1000);
+        const auto caught = catchStderr(errors);
+        const auto limit = fileSizeLimit(1000);
         pollThreeTimes(sim);
     }
     ::close(reader);
     QVERIFY(!QTest::currentTestFailed());
-    const QStringList lines = errors.lines();
+    const QStringList lines = linesOf(errors);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.first().contains(path) && lines.first().contains(reason), qPrintable(lines.first()));
 }
@@ -329,9 +293,9 @@ void TestE2EDiagnostics::traceAtTheFileSizeLimitStopsOnlyTheTrace()
     QTemporaryDir dir;
     const QString port = dir.filePath(QString(100, u'p'));
     QVERIFY(QFile::link(sim.ptyPath(), port));
-    const ScopedEnv com("ALARM_HOST_TESTER_COM1", port);
-    const ScopedEnv trace("ALARM_HOST_TESTER_TRACE", dir.filePath(QStringLiteral("wire.txt")));
-    const ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path());
+    const auto com = scopedEnv("ALARM_HOST_TESTER_COM1", port);
+    const auto trace = scopedEnv("ALARM_HOST_TESTER_TRACE", dir.filePath(QStringLiteral("wire.txt")));
+    const auto runtime = scopedEnv("XDG_RUNTIME_DIR", dir.path());
     QProcess tester;
     tester.setChildProcessModifier([] {
         const rlimit limit{200, 200};
@@ -350,7 +314,9 @@ void TestE2EDiagnostics::traceAtTheFileSizeLimitStopsOnlyTheTrace()
 
 void TestE2EDiagnostics::traceIntoFolder_data()
 {
-    // Paths below a scratch folder; "data" is the user's data folder.
+    // Paths below a scratch folder; "data" is the user's data folder. In
+    // "taken" the first names of the next seconds are taken, as if by
+    // another start between the choice of a name and its opening.
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("folder");
     QTest::newRow("folder") << "traces"
@@ -359,8 +325,6 @@ void TestE2EDiagnostics::traceIntoFolder_data()
                                     << "new/traces";
     QTest::newRow("data folder") << "@data"
                                  << "data/alarm-host-tester";
-    // The first names of the next seconds taken, as if by another start
-    // between the choice of a name and its opening.
     QTest::newRow("names taken") << "taken"
                                  << "taken";
 }
@@ -374,26 +338,29 @@ void TestE2EDiagnostics::traceIntoFolder()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("traces"))
             && QDir(dir.path()).mkdir(QStringLiteral("taken")));
-    for (int s = -2; setting == QLatin1String("taken") && s < 10; ++s) {
+    for (int s = -2; s < 10; ++s) {
         const QString stamp =
             QDateTime::currentDateTime().addSecs(s).toString(QStringLiteral("yyyyMMdd-HHmmss"));
         QVERIFY(QFile::link(QStringLiteral("nowhere"),
                             dir.filePath(QStringLiteral("taken/trace-%1.txt").arg(stamp))));
     }
-    const ScopedEnv tmp("TMPDIR", dir.path());
-    const ScopedEnv data("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")));
-    const ScopedEnv trace("ALARM_HOST_TESTER_TRACE",
-                          setting.startsWith(u'@') ? setting : dir.filePath(setting));
-    StderrCapture errors;
-    // A start that ends before it uses the line (a second copy refused)
-    // leaves no file behind.
+    const auto tmp = scopedEnv("TMPDIR", dir.path());
+    const auto data = scopedEnv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")));
+    const auto trace =
+        scopedEnv("ALARM_HOST_TESTER_TRACE", setting.startsWith(u'@') ? setting : dir.filePath(setting));
+    QTemporaryFile errors;
     {
-        const DesktopPlatform unused;
+        const auto caught = catchStderr(errors);
+        // A start that ends before it uses the line (a second copy refused)
+        // leaves no file behind.
+        {
+            const DesktopPlatform unused;
+        }
+        // Each start writes a file of its own, even within the same second.
+        for (int run = 0; run < 2 && !QTest::currentTestFailed(); ++run)
+            pollThreeTimes(sim);
     }
-    // Each start writes a file of its own, even within the same second.
-    for (int run = 0; run < 2 && !QTest::currentTestFailed(); ++run)
-        pollThreeTimes(sim);
-    QCOMPARE(errors.lines(), QStringList());
+    QCOMPARE(linesOf(errors), QStringList());
 
     const QDir traces(dir.filePath(folder));
     const QStringList files = traces.entryList(QDir::Files, QDir::Name);
@@ -435,9 +402,9 @@ void TestE2EDiagnostics::scanFindsTheHost()
         QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains(QLatin1String("outputs 81")), 5000);
     }
 
-    const ScopedEnv com1("ALARM_HOST_TESTER_COM1",
-                         com == 1 ? sim.ptyPath() : QStringLiteral("/nonexistent/tty"));
-    const ScopedEnv com2("ALARM_HOST_TESTER_COM2", sim.ptyPath());
+    const auto com1 =
+        scopedEnv("ALARM_HOST_TESTER_COM1", com == 1 ? sim.ptyPath() : QStringLiteral("/nonexistent/tty"));
+    const auto com2 = scopedEnv("ALARM_HOST_TESTER_COM2", sim.ptyPath());
     const ScanRun json = scan({"--com", QString::number(com), "--json", "--timeout", "150"});
     QCOMPARE(json.exitCode, 0);
     QCOMPARE(json.out, QStringLiteral(R"({"echo":%1,"hosts":[{"address":7,"in1":5,"in2":1,"out":129}]})")
