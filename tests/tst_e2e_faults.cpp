@@ -4,9 +4,7 @@
 
 #include "platform/intervaltimer.h"
 #include "platform/lamp.h"
-#include "serial/qtserialcomponent.h"
 
-#include <QApplication>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -29,9 +27,6 @@
 
 namespace {
 
-// The row of the reply table a reception was filed in, and the bytes it held.
-using Filed = QList<std::pair<int, QByteArray>>;
-
 // The frames of the simulator's trace lines `words` as a row of the reply
 // table holds them: the first six bytes (a reply's "tx" line has the line's
 // faults applied).
@@ -45,26 +40,11 @@ QList<QByteArray> framesSent(const SimulatorProcess &sim, const QStringList &wor
     return frames;
 }
 
-// Logs every reception as the window filed it. Connected after the
-// window's own handler, so it sees the row the parser has just written.
-void logReceptions(E2EFixture &f, Filed &filed)
-{
-    QObject::connect(&f.platform.port, &SerialComponent::OnComm, f.form.get(), [&f, &filed] {
-        const int row = f.form->state().awaitingInputReply ? 0 : 1;
-        QByteArray bytes;
-        for (const int16_t byte : f.form->state().replyTable[size_t(row)])
-            bytes.append(char(byte));
-        filed.append({row, bytes});
-    });
-}
-
 // The garbage bytes the simulator sent, and how many a second between the
 // first chunk and the last.
 std::pair<qint64, double> garbageSent(const SimulatorProcess &sim)
 {
-    qint64 bytes = 0;
-    qint64 first = -1;
-    qint64 last = -1;
+    qint64 bytes = 0, first = -1, last = -1;
     for (const TraceLine &line : sim.trace()) {
         if (line.what != QLatin1String("tx-garbage"))
             continue;
@@ -112,10 +92,7 @@ void stillWorks(E2EFixture &f, SimulatorProcess &sim, CheckBox *box, const char 
     QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(u'\n')));
 }
 
-void polling(E2EFixture &f)
-{
-    f.load(0);
-}
+const E2EScenario polling = [](E2EFixture &f) { f.load(0); };
 
 // Input 2's alarm has set output 5 on; with timers the filter time has run
 // and the automatic reset is due a second later.
@@ -181,25 +158,7 @@ void resetStaysUndone(E2EFixture &f)
     QCOMPARE(f.platform.boxes.shown().size(), 1);
 }
 
-// An obstacle on COM1's device, or what clears it.
-using Step = std::function<void(SimulatorProcess &)>;
-
-void setCom1(SimulatorProcess &sim)
-{
-    qputenv("ALARM_HOST_TESTER_COM1", sim.ptyPath().toLocal8Bit());
-}
-void missingCom1(SimulatorProcess &)
-{
-    qputenv("ALARM_HOST_TESTER_COM1", "/nonexistent-dir/ttyUSB9");
-}
-Step chmodPty(mode_t mode)
-{
-    return [mode](SimulatorProcess &sim) { QCOMPARE(::chmod(qPrintable(sim.ptyPath()), mode), 0); };
-}
-
 } // namespace
-
-Q_DECLARE_METATYPE(Step)
 
 class TestE2EFaults : public QObject
 {
@@ -230,7 +189,7 @@ void TestE2EFaults::adapterPulled_data()
 {
     QTest::addColumn<E2EScenario>("before");
     QTest::addColumn<E2EScenario>("after");
-    QTest::newRow("while polling, plugged back") << E2EScenario(polling) << E2EScenario(pickHostPage);
+    QTest::newRow("while polling, plugged back") << polling << E2EScenario(pickHostPage);
     QTest::newRow("while linkage runs, plugged back")
         << linkageOutputOn(false) << E2EScenario(cancelOnTheNewDevice);
     QTest::newRow("with linkage timers pending") << linkageOutputOn(true) << E2EScenario(resetStaysUndone);
@@ -294,27 +253,37 @@ void TestE2EFaults::deadNodeAtStartMovesOnToTheNextPort()
 void TestE2EFaults::hostPageCannotOpenPort_data()
 {
     QTest::addColumn<QString>("message"); // "%pty" for the device's path
-    QTest::addColumn<Step>("block");
-    QTest::addColumn<Step>("clear");
+    // An obstacle on COM1's device, and what clears it.
+    QTest::addColumn<E2EScenario>("block");
+    QTest::addColumn<E2EScenario>("clear");
     // Refused access needs a user outside dialout and the system's files.
     QTest::addColumn<bool>("refused");
 
     // porthold keeps the device open until its input closes.
     const auto holder = std::make_shared<QProcess>();
-    const Step hold = [holder](SimulatorProcess &sim) {
-        holder->start(QStringLiteral(ALARM_BIN_DIR "/porthold"), {sim.ptyPath()});
+    const E2EScenario hold = [holder](E2EFixture &f) {
+        holder->start(QStringLiteral(ALARM_BIN_DIR "/porthold"), {f.sim.ptyPath()});
         QVERIFY2(holder->waitForStarted(5000), qPrintable(holder->errorString()));
         QTRY_VERIFY_WITH_TIMEOUT(holder->canReadLine() || holder->state() == QProcess::NotRunning, 10000);
         QCOMPARE(holder->readLine().trimmed(), QByteArray("ready"));
     };
-    const Step letGo = [holder](SimulatorProcess &) {
+    const E2EScenario letGo = [holder](E2EFixture &) {
         holder->closeWriteChannel();
         QVERIFY(holder->waitForFinished(10000));
     };
+    const E2EScenario missing = [](E2EFixture &) {
+        qputenv("ALARM_HOST_TESTER_COM1", "/nonexistent-dir/ttyUSB9");
+    };
+    const E2EScenario found = [](E2EFixture &f) {
+        qputenv("ALARM_HOST_TESTER_COM1", f.sim.ptyPath().toLocal8Bit());
+    };
+    const auto chmodPty = [](mode_t mode) {
+        return E2EScenario(
+            [mode](E2EFixture &f) { QCOMPARE(::chmod(qPrintable(f.sim.ptyPath()), mode), 0); });
+    };
     const QString tryAgain = QStringLiteral(",请检查或更换端口重新操作");
     QTest::newRow("held by another program") << "com1端口已经打开" + tryAgain << hold << letGo << false;
-    QTest::newRow("no such device") << "无效的com1端口" + tryAgain << Step(missingCom1) << Step(setCom1)
-                                    << false;
+    QTest::newRow("no such device") << "无效的com1端口" + tryAgain << missing << found << false;
     QTest::newRow("access refused") << "没有权限打开%pty(用户需加入dialout组并重新登录)" + tryAgain
                                     << chmodPty(0) << chmodPty(0600) << true;
 }
@@ -322,8 +291,8 @@ void TestE2EFaults::hostPageCannotOpenPort_data()
 void TestE2EFaults::hostPageCannotOpenPort()
 {
     QFETCH(QString, message);
-    QFETCH(Step, block);
-    QFETCH(Step, clear);
+    QFETCH(E2EScenario, block);
+    QFETCH(E2EScenario, clear);
     QFETCH(bool, refused);
     if (refused)
         SKIP_ON_PLAIN_QT("tell a refused device from one held elsewhere");
@@ -334,7 +303,7 @@ void TestE2EFaults::hostPageCannotOpenPort()
     f.load();
     QVERIFY(f.platform.boxes.shown().isEmpty());
 
-    block(f.sim);
+    block(f);
     f.ui().SSTab1->setTab(0);
     message.replace(QLatin1String("%pty"), f.sim.ptyPath());
     QCOMPARE(f.platform.boxes.texts(), QStringList{message});
@@ -342,7 +311,7 @@ void TestE2EFaults::hostPageCannotOpenPort()
     QVERIFY(pollingStopped(*f.form));
 
     // Cleared, and the operator picks a host page again.
-    clear(f.sim);
+    clear(f);
     QVERIFY(f.sim.received().isEmpty());
     f.ui().SSTab1->setTab(1);
     stillWorks(f, f.sim, f.ui().Check5[2], "04", 1);
@@ -357,38 +326,33 @@ void TestE2EFaults::lineFaults_data()
     // sent (the byte-by-byte one may be cut by a stalled machine, so it is
     // only checked to arrive).
     QTest::addColumn<bool>("wholeEveryTime");
-    // The row the input reply is seen filed in; -1 for none.
+    // The row the input reply is seen filed in, -1 for none; filed as the
+    // input status (row 0), the alarm shows on its lamp.
     QTest::addColumn<int>("inputRow");
-    // The alarm shows on its lamp.
-    QTest::addColumn<bool>("lampFollows");
 
-    QTest::newRow("split, 1 ms between bytes") << QStringList{"--byte-gap", "1"} << "" << false << 0 << true;
+    QTest::newRow("split, 1 ms between bytes") << QStringList{"--byte-gap", "1"} << "" << false << 0;
     // Later than the 20 ms step: the input reply arrives after the output
     // query went out and answers nothing outstanding; only before the host
     // has shown its framing is it filed, as the output status.
-    QTest::newRow("30 ms late") << QStringList{"--delay", "30"} << "" << true << 1 << false;
-    QTest::newRow("every third dropped")
-        << QStringList{"--drop-every", "3"} << "tx-drop" << true << 0 << true;
-    QTest::newRow("4 bytes too long") << QStringList{"--oversize", "4"} << "" << true << 0 << true;
+    QTest::newRow("30 ms late") << QStringList{"--delay", "30"} << "" << true << 1;
+    QTest::newRow("every third dropped") << QStringList{"--drop-every", "3"} << "tx-drop" << true << 0;
+    QTest::newRow("4 bytes too long") << QStringList{"--oversize", "4"} << "" << true << 0;
     // A host whose every reply fails the checksum never shows framed
     // replies: filed as received, like a host framed otherwise.
-    QTest::newRow("wrong checksum") << QStringList{"--bad-checksum"} << "" << true << 0 << true;
+    QTest::newRow("wrong checksum") << QStringList{"--bad-checksum"} << "" << true << 0;
     // No reply at all: nothing is filed and polling goes on.
-    QTest::newRow("silent host") << QStringList{"--silent"} << "" << true << -1 << false;
+    QTest::newRow("silent host") << QStringList{"--silent"} << "" << true << -1;
     // The line's everyday faults: the lamps show what the host reports.
-    QTest::newRow("adapter echoes") << QStringList{"--echo"} << "tx-echo" << true << 0 << true;
-    QTest::newRow("stray byte ahead of each reply")
-        << QStringList{"--stray-byte"} << "tx-stray" << true << 0 << true;
+    QTest::newRow("adapter echoes") << QStringList{"--echo"} << "tx-echo" << true << 0;
+    QTest::newRow("stray byte ahead of each reply") << QStringList{"--stray-byte"} << "tx-stray" << true << 0;
     // The first half of the first reply is filed as received, before the
     // host has answered in frames.
-    QTest::newRow("replies split in two")
-        << QStringList{"--split-gap", "8"} << "tx-split" << false << 0 << true;
+    QTest::newRow("replies split in two") << QStringList{"--split-gap", "8"} << "tx-split" << false << 0;
     // Before the host's first reply, its frame is filed as received.
-    QTest::newRow("another master") << QStringList{"--other-master"} << "tx-other-master" << false << 0
-                                    << true;
+    QTest::newRow("another master") << QStringList{"--other-master"} << "tx-other-master" << false << 0;
     QTest::newRow("another address, bad checksum")
-        << QStringList{"--other-address", "7"} << "tx-other-address" << true << 0 << true;
-    QTest::newRow("host framed otherwise") << QStringList{"--other-framing"} << "" << true << 0 << true;
+        << QStringList{"--other-address", "7"} << "tx-other-address" << true << 0;
+    QTest::newRow("host framed otherwise") << QStringList{"--other-framing"} << "" << true << 0;
 }
 
 void TestE2EFaults::lineFaults()
@@ -397,16 +361,24 @@ void TestE2EFaults::lineFaults()
     QFETCH(QString, traced);
     QFETCH(bool, wholeEveryTime);
     QFETCH(int, inputRow);
-    QFETCH(bool, lampFollows);
 
-    Filed filed;
     E2EFixture f;
     QVERIFY(f.start(options));
     f.sim.command("inputs 41 00");
     f.sim.command("state");
     QTRY_VERIFY_WITH_TIMEOUT(f.sim.output().contains("in1=41"), 5000);
     const Form1Widgets &ui = f.ui();
-    logReceptions(f, filed);
+    // Every reception as the window filed it: the row and the bytes it holds.
+    // Connected after the window's own handler, so it sees the row the parser
+    // has just written.
+    QList<std::pair<int, QByteArray>> filed;
+    QObject::connect(&f.platform.port, &SerialComponent::OnComm, f.form.get(), [&] {
+        const int row = f.form->state().awaitingInputReply ? 0 : 1;
+        QByteArray bytes;
+        for (const int16_t byte : f.form->state().replyTable[size_t(row)])
+            bytes.append(char(byte));
+        filed.append({row, bytes});
+    });
     f.load(0);
 
     // Enough cycles for each fault to have come round several times.
@@ -425,7 +397,7 @@ void TestE2EFaults::lineFaults()
         QVERIFY(waitUntil(inputReplyFiled, 10000, 100));
         QTRY_VERIFY_WITH_TIMEOUT(filed.size() >= 30, 20000);
     }
-    if (lampFollows) {
+    if (inputRow == 0) {
         QTRY_COMPARE_WITH_TIMEOUT(ui.Shape1[6]->fillColor(), kStatusRed, 5000);
         for (int i = 0; i < 8; ++i)
             QCOMPARE(ui.Shape1[size_t(i)]->fillColor(), 0x41 & (1 << i) ? kStatusRed : kLampGrey);
@@ -461,8 +433,8 @@ void TestE2EFaults::garbage_data()
     // Two replies a cycle of about 110 ms at the 50 ms period: 55 bytes
     // ahead of each make about 1 kB/s. Garbage moves lamps only: without
     // linkage no output changes.
-    QTest::newRow("while polling") << QStringList{"--garbage-rate", "55"} << E2EScenario(polling)
-                                   << E2EScenario() << QStringList() << 4 << "10";
+    QTest::newRow("while polling") << QStringList{"--garbage-rate", "55"} << polling << E2EScenario()
+                                   << QStringList() << 4 << "10";
     // With random inputs nearly every input reply sets off a linkage output,
     // which holds back the output query: about 17 replies a second, so 60
     // bytes ahead of each make about 1 kB/s. The garbage drives nothing:
@@ -485,10 +457,8 @@ void TestE2EFaults::garbage()
     QFETCH(int, box);
     QFETCH(QString, tick);
 
-    Filed filed;
     E2EFixture f;
     QVERIFY(f.start(options));
-    logReceptions(f, filed);
     before(f);
     if (QTest::currentTestFailed())
         return;
@@ -499,7 +469,7 @@ void TestE2EFaults::garbage()
                        int(std::max<qint64>(60000, target * 10)), 250),
              qPrintable(QStringLiteral("%1 of %2 bytes").arg(garbageSent(f.sim).first).arg(target)));
     const auto [bytes, rate] = garbageSent(f.sim);
-    qInfo("%lld bytes of garbage at %.0f B/s, %lld receptions", bytes, rate, qlonglong(filed.size()));
+    qInfo("%lld bytes of garbage at %.0f B/s", bytes, rate);
 
     QStringList printed = f.sim.output().split(u'\n', Qt::SkipEmptyParts);
     printed.sort();
@@ -512,13 +482,5 @@ void TestE2EFaults::garbage()
         stillWorks(f, f.sim, f.ui().Check1[size_t(box)], qPrintable(tick), 0);
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    TestE2EFaults test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestE2EFaults)
 #include "tst_e2e_faults.moc"
