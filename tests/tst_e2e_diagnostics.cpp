@@ -13,7 +13,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <optional>
 #include <tuple>
 
 #include <fcntl.h>
@@ -37,20 +36,14 @@ auto catchStderr(QTemporaryFile &file)
     });
 }
 
-QStringList linesOf(QFile &file)
-{
-    file.seek(0);
-    return QString::fromLocal8Bit(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
 // An environment variable set, or unset if `value` is empty, until the guard
 // goes.
 auto scopedEnv(const char *name, const QString &value)
 {
-    const std::optional<QByteArray> old =
-        qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+    const bool wasSet = qEnvironmentVariableIsSet(name);
+    const QByteArray old = qgetenv(name);
     value.isEmpty() ? qunsetenv(name) : qputenv(name, value.toLocal8Bit());
-    return qScopeGuard([name, old] { old ? qputenv(name, *old) : qunsetenv(name); });
+    return qScopeGuard([=] { wasSet ? qputenv(name, old) : qunsetenv(name); });
 }
 
 // Files written by this process may not grow past `bytes` until the guard
@@ -211,44 +204,40 @@ void TestE2EDiagnostics::traceSetting_data()
     // the size limit of this process; "theirs.txt", another user's, and
     // "link" to that. "%dir/data" is the user's data folder.
     QTest::addColumn<QString>("setting");
+    // Why each start costs one line on standard error, if it does.
+    QTest::addColumn<QString>("reason");
     // Where each start writes a file of its own, even within the same second.
     QTest::addColumn<QString>("folder");
-    // Else why each start costs one line on standard error instead.
-    QTest::addColumn<QString>("reason");
     // Without the setting the line is not traced at all.
     QTest::newRow("no setting") << QString() << QString() << QString();
-    QTest::newRow("folder") << "%dir/traces"
-                            << "traces" << QString();
-    QTest::newRow("missing folder") << "%dir/new/traces/"
-                                    << "new/traces" << QString();
-    QTest::newRow("data folder") << "@data"
-                                 << "data/alarm-host-tester" << QString();
-    QTest::newRow("names taken") << "%dir/taken"
-                                 << "taken" << QString();
-    QTest::newRow("cannot open") << "/nonexistent-dir/wire.txt" << QString() << "No such file or directory";
-    QTest::newRow("a device") << "/dev/full" << QString() << "not a regular file";
-    QTest::newRow("a FIFO") << "%dir/fifo" << QString() << "not a regular file";
-    QTest::newRow("cannot write") << "%dir/full.txt" << QString() << "File too large";
-    QTest::newRow("a symbolic link") << "%dir/link" << QString() << "a symbolic link";
-    QTest::newRow("another user's file") << "%dir/theirs.txt" << QString() << "owned by another user";
+    QTest::newRow("folder") << QStringLiteral("%dir/traces") << QString() << "traces";
+    QTest::newRow("missing folder") << QStringLiteral("%dir/new/traces/") << QString() << "new/traces";
+    QTest::newRow("data folder") << QStringLiteral("@data") << QString() << "data/alarm-host-tester";
+    QTest::newRow("names taken") << QStringLiteral("%dir/taken") << QString() << "taken";
+    QTest::newRow("cannot open") << QStringLiteral("/nonexistent-dir/wire.txt") << "No such file or directory"
+                                 << QString();
+    QTest::newRow("a device") << QStringLiteral("/dev/full") << "not a regular file" << QString();
+    QTest::newRow("a FIFO") << QStringLiteral("%dir/fifo") << "not a regular file" << QString();
+    QTest::newRow("cannot write") << QStringLiteral("%dir/full.txt") << "File too large" << QString();
+    QTest::newRow("a symbolic link") << QStringLiteral("%dir/link") << "a symbolic link" << QString();
+    QTest::newRow("another user's file")
+        << QStringLiteral("%dir/theirs.txt") << "owned by another user" << QString();
 }
 
 void TestE2EDiagnostics::traceSetting()
 {
     QFETCH(QString, setting);
-    QFETCH(QString, folder);
     QFETCH(QString, reason);
+    QFETCH(QString, folder);
     SimulatorProcess sim;
     QVERIFY(sim.start());
     QTemporaryDir dir;
     setting.replace(QLatin1String("%dir"), dir.path());
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("traces"))
-            && QDir(dir.path()).mkdir(QStringLiteral("taken")));
+    QVERIFY(QDir(dir.path()).mkdir("traces") && QDir(dir.path()).mkdir("taken"));
     for (int s = -2; s < 10; ++s) {
-        const QString stamp =
-            QDateTime::currentDateTime().addSecs(s).toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        QVERIFY(QFile::link(QStringLiteral("nowhere"),
-                            dir.filePath(QStringLiteral("taken/trace-%1.txt").arg(stamp))));
+        const QDateTime second = QDateTime::currentDateTime().addSecs(s);
+        const QString taken = second.toString(QStringLiteral("'taken/trace-'yyyyMMdd-HHmmss'.txt'"));
+        QVERIFY(QFile::link(QStringLiteral("nowhere"), dir.filePath(taken)));
     }
     const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
     QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
@@ -260,10 +249,8 @@ void TestE2EDiagnostics::traceSetting()
     const QString theirs = dir.filePath(QStringLiteral("theirs.txt"));
     QVERIFY(QFile(theirs).open(QIODevice::WriteOnly));
     QVERIFY(QFile::link(theirs, dir.filePath(QStringLiteral("link"))));
-    if (::chown(QFile::encodeName(theirs).constData(), 65534, 65534) != 0 && setting == theirs) {
-        QTest::qSkip("only root can give a file to another user", __FILE__, __LINE__);
-        return;
-    }
+    if (::chown(QFile::encodeName(theirs).constData(), 65534, 65534) != 0 && setting == theirs)
+        QSKIP("only root can give a file to another user");
     if (setting == theirs)
         SKIP_ON_PLAIN_QT("see who owns a file opened");
     const auto tmp = scopedEnv("TMPDIR", dir.path());
@@ -284,7 +271,8 @@ void TestE2EDiagnostics::traceSetting()
     }
     ::close(reader);
     QVERIFY(!QTest::currentTestFailed());
-    const QStringList lines = linesOf(errors);
+    errors.seek(0);
+    const QStringList lines = QString::fromLocal8Bit(errors.readAll()).split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), reason.isEmpty() ? 0 : 2);
     for (const QString &line : lines)
         QVERIFY2(line.contains(setting) && line.contains(reason), qPrintable(line));
