@@ -17,9 +17,7 @@
 namespace {
 
 const auto u8 = [](const char *text) { return QString::fromUtf8(text); };
-const auto el = [](const char *name, int k) {
-    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(k);
-};
+const auto el = [](const char *name, int k) { return QString::fromLatin1(name) + u'_' + QString::number(k); };
 const char *const kNumerals[] = {"一", "二", "三",   "四",   "五",   "六",   "七",   "八",
                                  "九", "十", "十一", "十二", "十三", "十四", "十五", "十六"};
 
@@ -31,8 +29,8 @@ QStringList entriesOf(const ComboBox *combo)
     return entries;
 }
 
-// What a widget shows; for a list, its entries, and for an up-down, what it
-// steps: its buddy, the step and the range.
+// What a widget shows; for a list, its entries ("|" between them), and for
+// an up-down, what it steps: its buddy, the step and the range.
 QString shownText(QWidget *w)
 {
     if (auto *combo = qobject_cast<ComboBox *>(w))
@@ -215,25 +213,6 @@ private slots:
             QVERIFY(combo->text() == combo->itemText(0) && combo->listIndex() == -1);
     }
 
-    // Items run left to right evenly spaced, each number centred under its item.
-    void numberRows()
-    {
-        for (const NumberRow &r : kNumberRows) {
-            showPage(r.page);
-            QList<int> centres;
-            for (int c = 0; c < 8; ++c) {
-                const QRect item = rectOf(find(el(r.item, r.firstItem + c)));
-                const QRect label = rectOf(find(el("Label1", r.firstLabel + r.labelStep * c)));
-                QVERIFY2(qAbs(label.center().x() - item.center().x()) <= 2, qPrintable(el(r.item, c)));
-                QVERIFY(label.top() >= item.bottom() && label.top() - item.bottom() < 8);
-                centres << item.center().x();
-            }
-            for (int c = 2; c < 8; ++c)
-                QVERIFY(qAbs((centres[c] - centres[c - 1]) - (centres[1] - centres[0])) <= 1);
-            QVERIFY(centres[1] - centres[0] >= 30);
-        }
-    }
-
     void windowAndTabs()
     {
         QCOMPARE(m_form.windowTitle(), u8("Qirvane智能报警主机测试软件"));
@@ -261,8 +240,9 @@ private slots:
     // hidden at start keep their place, so they must fit too. The text room
     // of a list's line edit (2 px each side and 1 px for the cursor are its
     // own) holds every entry, and the channel list those of the 16-channel
-    // host: none scrolls out of sight.
-    void layoutFits()
+    // host: none scrolls out of sight. Lamps and boxes run left to right
+    // evenly spaced, each number centred under its item.
+    void layout()
     {
         QVERIFY(m_form.width() >= 449 && m_form.width() <= 465 && m_form.height() >= 350
                 && m_form.height() <= 365);
@@ -282,12 +262,24 @@ private slots:
                 QStringList entries = combo ? entriesOf(combo) : QStringList();
                 for (int n = 8; combo == m_ui.Combo5 && n < 16; ++n)
                     entries << u8("通道") + u8(kNumerals[n]);
-                for (const QString &entry : entries) {
-                    QVERIFY2(combo->fontMetrics().horizontalAdvance(entry)
-                                 <= combo->lineEdit()->width() - 2 * 2 - 1,
-                             qPrintable(entry));
-                }
+                const int room = combo ? combo->lineEdit()->width() - 2 * 2 - 1 : 0;
+                for (const QString &entry : entries)
+                    QVERIFY2(combo->fontMetrics().horizontalAdvance(entry) <= room, qPrintable(entry));
             }
+        }
+        for (const NumberRow &r : kNumberRows) {
+            showPage(r.page);
+            QList<int> centres;
+            for (int c = 0; c < 8; ++c) {
+                const QRect item = rectOf(find(el(r.item, r.firstItem + c)));
+                const QRect label = rectOf(find(el("Label1", r.firstLabel + r.labelStep * c)));
+                QVERIFY2(qAbs(label.center().x() - item.center().x()) <= 2, qPrintable(el(r.item, c)));
+                QVERIFY(label.top() >= item.bottom() && label.top() - item.bottom() < 8);
+                centres << item.center().x();
+            }
+            for (int c = 2; c < 8; ++c)
+                QVERIFY(qAbs((centres[c] - centres[c - 1]) - (centres[1] - centres[0])) <= 1);
+            QVERIFY(centres[1] - centres[0] >= 30);
         }
     }
 
