@@ -37,6 +37,12 @@ QString at(int64_t time, const QString &what)
     return QStringLiteral("%1 %2").arg(time).arg(what);
 }
 
+// A box shown at `time`, as a story tells it.
+QString box(int64_t time, const QString &text)
+{
+    return at(time, QStringLiteral("box ") + text);
+}
+
 QString outputCommand(int mask)
 {
     return hexBytes(lineFrame(0x3D, uint8_t(mask)));
@@ -99,9 +105,6 @@ struct LinkageFixture : FormFixture
             advanceTo(time);
     }
 
-    // Output commands only, from `time` on.
-    QStringList commands(int64_t time) const { return framesFrom(time).filter(QStringLiteral(" E0 00 3D ")); }
-
     QStringList logFrom(int64_t time) const
     {
         QStringList lines;
@@ -118,9 +121,9 @@ struct LinkageFixture : FormFixture
     {
         QStringList lines =
             logFrom(time).filter(QRegularExpression(QStringLiteral("^\\d+ (open|close|write E0 00 3D )")));
-        for (const auto &box : boxes.shown()) {
-            if (box.time >= time)
-                lines.append(at(box.time, QStringLiteral("box ") + box.text));
+        for (const auto &shown : boxes.shown()) {
+            if (shown.time >= time)
+                lines.append(box(shown.time, shown.text));
         }
         std::stable_sort(lines.begin(), lines.end(), [](const QString &a, const QString &b) {
             return a.section(u' ', 0, 0).toLongLong() < b.section(u' ', 0, 0).toLongLong();
@@ -128,39 +131,27 @@ struct LinkageFixture : FormFixture
         return lines;
     }
 
-    QString lamps() const { return lampsIn(kAlarmRed).join(u' '); }
-
-    QString ticked() const
-    {
-        QStringList names;
-        for (size_t i = 0; i < 8; ++i) {
-            for (const CheckBox *box : {ui.Check1[i], ui.Check5[i]}) {
-                if (box->value() == 1)
-                    names.append(box->objectName());
-            }
-        }
-        names.sort();
-        return names.join(u' ');
-    }
-
-    QString buttons() const
-    {
-        QStringList names;
-        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0], ui.Command7[1],
-                                            ui.Command8[1], ui.Command2[1]}) {
-            if (!button->isHidden())
-                names.append(button->objectName());
-        }
-        return names.join(u' ');
-    }
-
     // The host pages and linkage at a glance: "alarm lamps | ticked manual
     // boxes | shown buttons | output mask in hex | counting timers", and
     // "| filter pending" while the next alarm waits for the filter timer.
     QString shown() const
     {
-        QStringList parts{lamps(), ticked(), buttons(), QString::number(state.linkageOutputMask, 16),
-                          counting()};
+        QStringList ticked;
+        for (size_t i = 0; i < 8; ++i) {
+            for (const CheckBox *box : {ui.Check1[i], ui.Check5[i]}) {
+                if (box->value() == 1)
+                    ticked.append(box->objectName());
+            }
+        }
+        ticked.sort();
+        QStringList buttons;
+        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0], ui.Command7[1],
+                                            ui.Command8[1], ui.Command2[1]}) {
+            if (!button->isHidden())
+                buttons.append(button->objectName());
+        }
+        QStringList parts{lampsIn(kAlarmRed).join(u' '), ticked.join(u' '), buttons.join(u' '),
+                          QString::number(state.linkageOutputMask, 16), counting()};
         if (state.filterPending)
             parts.append(QStringLiteral("filter pending"));
         return parts.join(QStringLiteral(" | "));
@@ -177,19 +168,6 @@ struct LinkageFixture : FormFixture
     }
 
     std::optional<SimulatedHost> host;
-};
-
-// Input 2 linked to output 5 with the filter and reset times given in the
-// settings' units (0.1 s and 1 s), linkage started, and the host reporting
-// input 2 in alarm until told otherwise.
-struct TimedLinkage : LinkageFixture
-{
-    TimedLinkage(int filter, int reset)
-    {
-        prepare(0, {1, 4}, filter, reset);
-        start();
-        host.emplace(platform, 0x02);
-    }
 };
 
 // What the operator, the adapter or the host does at a time.
@@ -243,13 +221,6 @@ TimedStep page(int64_t at, int index)
 {
     return {at, [index](LinkageFixture &f) { f.page(index); }};
 }
-TimedStep lock(int64_t at)
-{
-    return {at, [](LinkageFixture &f) {
-                QVERIFY(!f.ui.Command7[0]->isHidden());
-                f.ui.Command7[0]->click();
-            }};
-}
 // COM1's open fails so from then on (PortError::None: it opens again).
 TimedStep openFails(int64_t at, const PortFailure &failure)
 {
@@ -258,12 +229,6 @@ TimedStep openFails(int64_t at, const PortFailure &failure)
 TimedStep writesFail(int64_t at, PortError error)
 {
     return {at, [error](LinkageFixture &f) { f.port.failWrites(error); }};
-}
-// The operator leaves each box open so long from then on.
-TimedStep boxesOpen(int64_t at, int64_t ms)
-{
-    return {at,
-            [ms](LinkageFixture &f) { f.boxes.whileOpen = [&f, ms](const QString &) { f.advance(ms); }; }};
 }
 // Linkage on again, as before, and start pressed.
 TimedStep restart(int64_t at)
@@ -297,16 +262,28 @@ void toggleLinkage(LinkageFixture &f)
 {
     f.ui.Check3->click();
 }
-Steps showPage(int index)
-{
-    return [index](LinkageFixture &f) { f.page(index); };
-}
 const Steps nothing = [](LinkageFixture &) {};
 
 } // namespace
 
 Q_DECLARE_METATYPE(Steps)
 Q_DECLARE_METATYPE(TimedStep)
+
+namespace {
+
+// Rows of the tables below, with the values most rows share.
+void timerRow(const char *name, const QList<TimedStep> &steps, int until, int from, const QStringList &story,
+              const QString &shown, int filter = 12, int reset = 3)
+{
+    QTest::newRow(name) << filter << reset << steps << until << from << story << shown;
+}
+void startRow(const char *name, const QList<TimedStep> &steps, int until, const QStringList &trace,
+              const QStringList &boxes = {}, const Steps &restore = nothing, int host = 0)
+{
+    QTest::newRow(name) << host << steps << until << trace << boxes << restore;
+}
+
+} // namespace
 
 class TestLinkage : public QObject
 {
@@ -337,69 +314,58 @@ void TestLinkage::startAndItsInputCheck_data()
     QTest::addColumn<QList<TimedStep>>("steps");
     QTest::addColumn<int>("until");
     QTest::addColumn<QStringList>("trace");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<bool>("runs");
-    QTest::addColumn<Steps>("restore"); // what a later start needs
+    QTest::addColumn<QStringList>("boxes"); // none: linkage runs
+    QTest::addColumn<Steps>("restore");     // what a later start needs
     const QByteArray quiet = inputReply(0);
     const QByteArray alarm1 = inputReply(0x01);
     const QStringList refused{at(30, kInQuery)};
     const QStringList alarmed{kAlarmedText};
-    QTest::newRow("inputs quiet") << 0 << QList{press(0), reply(35, quiet)} << 120
-                                  << QStringList{at(30, kInQuery), at(35, kAllOff), at(55, kAllOff),
-                                                 at(85, kInQuery), at(105, kOutQuery)}
-                                  << QStringList{} << true << nothing;
-    QTest::newRow("input 1 in alarm")
-        << 0 << QList{press(0), reply(35, alarm1)} << 2000 << refused << alarmed << false << nothing;
-    QTest::newRow("input 8 in alarm") << 0 << QList{press(0), reply(35, inputReply(0x80))} << 2000 << refused
-                                      << alarmed << false << nothing;
-    QTest::newRow("byte 4 set on the 8-channel host") << 0 << QList{press(0), reply(35, inputReply(0, 0x01))}
-                                                      << 2000 << refused << alarmed << false << nothing;
+    startRow("inputs quiet", {press(0), reply(35, quiet)}, 120,
+             {at(30, kInQuery), at(35, kAllOff), at(55, kAllOff), at(85, kInQuery), at(105, kOutQuery)});
+    startRow("input 1 in alarm", {press(0), reply(35, alarm1)}, 2000, refused, alarmed);
+    startRow("input 8 in alarm", {press(0), reply(35, inputReply(0x80))}, 2000, refused, alarmed);
+    startRow("byte 4 set on the 8-channel host", {press(0), reply(35, inputReply(0, 0x01))}, 2000, refused,
+             alarmed);
     // The first reception decides, whatever it is: one filed in the output
     // row finds the input row just cleared, so the check passes.
-    QTest::newRow("output row filed before the query")
-        << 0 << QList{press(0), reply(10, lineFrame(0x3B, 0x01))} << 120
-        << QStringList{at(10, kAllOff), at(30, kAllOff), at(60, kInQuery), at(80, kOutQuery)} << QStringList{}
-        << true << nothing;
+    startRow("output row filed before the query", {press(0), reply(10, lineFrame(0x3B, 0x01))}, 120,
+             {at(10, kAllOff), at(30, kAllOff), at(60, kInQuery), at(80, kOutQuery)});
     // An adapter that echoes sends the query back, a copy of a quiet reply:
     // the host's reply behind it decides, and the start is withdrawn.
-    QTest::newRow("echo, then a reply with input 1 in alarm")
-        << 0 << QList{press(0), reply(31, quiet), reply(36, alarm1)} << 2000
-        << QStringList{at(30, kInQuery), at(31, kAllOff)} << alarmed << false << nothing;
-    QTest::newRow("echo, then a quiet reply")
-        << 0 << QList{press(0), reply(31, quiet), reply(36, quiet)} << 120
-        << QStringList{at(30, kInQuery), at(31, kAllOff), at(51, kAllOff), at(81, kInQuery),
-                       at(101, kOutQuery)}
-        << QStringList{} << true << nothing;
+    startRow("echo, then a reply with input 1 in alarm", {press(0), reply(31, quiet), reply(36, alarm1)},
+             2000, {at(30, kInQuery), at(31, kAllOff)}, alarmed);
+    startRow("echo, then a quiet reply", {press(0), reply(31, quiet), reply(36, quiet)}, 120,
+             {at(30, kInQuery), at(31, kAllOff), at(51, kAllOff), at(81, kInQuery), at(101, kOutQuery)});
     // The only link gone, before or after a check refused on an alarm: the
     // start is refused at once.
     const QList<TimedStep> refusedFirst{press(0), reply(35, alarm1)};
     const QStringList bothBoxes{kAlarmedText, kEmptyTableText};
-    QTest::newRow("row confirmed again without ticks")
-        << 0 << QList{TimedStep{0, toggleOutput3}, pressOnEmptyTable(0)} << 1000 << QStringList{}
-        << QStringList{kEmptyTableText} << false << Steps(toggleOutput3);
-    QTest::newRow("row emptied after a refused check")
-        << 0 << refusedFirst + QList{TimedStep{35, toggleOutput3}, pressOnEmptyTable(35)} << 1035 << refused
-        << bothBoxes << false << Steps(toggleOutput3);
-    QTest::newRow("table cleared after a refused check")
-        << 0 << refusedFirst + QList{TimedStep{35, clearTable}, pressOnEmptyTable(35)} << 1035 << refused
-        << bothBoxes << false << Steps(toggleOutput3);
+    startRow("row confirmed again without ticks", {{0, toggleOutput3}, pressOnEmptyTable(0)}, 1000, {},
+             {kEmptyTableText}, toggleOutput3);
+    startRow("row emptied after a refused check",
+             refusedFirst + QList{TimedStep{35, toggleOutput3}, pressOnEmptyTable(35)}, 1035, refused,
+             bothBoxes, toggleOutput3);
+    startRow("table cleared after a refused check",
+             refusedFirst + QList{TimedStep{35, clearTable}, pressOnEmptyTable(35)}, 1035, refused, bothBoxes,
+             toggleOutput3);
     const Steps chooseHost16 = [](LinkageFixture &f) {
         f.ui.Combo4->choose(1);
         f.ui.Check3->click();
     };
-    QTest::newRow("host model chosen after a refused check")
-        << 0 << refusedFirst + QList{TimedStep{35, chooseHost16}, pressOnEmptyTable(35)} << 1035 << refused
-        << bothBoxes << false << Steps([](LinkageFixture &f) {
-               f.ui.Combo4->choose(0);
-               f.prepare(0, {0, 2});
-           });
+    const Steps backToHost8 = [](LinkageFixture &f) {
+        f.ui.Combo4->choose(0);
+        f.prepare(0, {0, 2});
+    };
+    startRow("host model chosen after a refused check",
+             refusedFirst + QList{TimedStep{35, chooseHost16}, pressOnEmptyTable(35)}, 1035, refused,
+             bothBoxes, backToHost8);
     // The adapter goes between the check's reply and the host page's entry.
     const QList<TimedStep> pulled{press(0), openFails(35, {PortError::NoSuchPort, {}}), reply(35, quiet)};
     const Steps pluggedBack = [](LinkageFixture &f) { f.port.failOpen(1, PortError::None); };
-    QTest::newRow("port failing in the last stage, 8-channel host")
-        << 0 << pulled << 1000 << refused << QStringList{kMissingText} << false << pluggedBack;
-    QTest::newRow("port failing in the last stage, 16-channel host")
-        << 1 << pulled << 1000 << refused << QStringList{kMissingText} << false << pluggedBack;
+    startRow("port failing in the last stage, 8-channel host", pulled, 1000, refused, {kMissingText},
+             pluggedBack);
+    startRow("port failing in the last stage, 16-channel host", pulled, 1000, refused, {kMissingText},
+             pluggedBack, 1);
 }
 
 // Linkage runs only once the check has found every input quiet; else one
@@ -412,7 +378,6 @@ void TestLinkage::startAndItsInputCheck()
     QFETCH(int, until);
     QFETCH(QStringList, trace);
     QFETCH(QStringList, boxes);
-    QFETCH(bool, runs);
     QFETCH(Steps, restore);
     LinkageFixture f;
     f.prepare(host, {host == 0 ? 0 : 8, 2});
@@ -423,6 +388,7 @@ void TestLinkage::startAndItsInputCheck()
         QCOMPARE(box.style, 16);
     QVERIFY(!f.state.inputCheckPending);
     // A refused check leaves linkage off: nothing may act on the alarm.
+    const bool runs = boxes.isEmpty();
     QCOMPARE(f.state.linkageActive, runs);
     QCOMPARE(f.state.inputCheckPassed, runs);
     if (runs) {
@@ -471,32 +437,31 @@ void TestLinkage::startAndItsInputCheck()
 
 void TestLinkage::checkLeftWaitingIsAbandoned_data()
 {
-    QTest::addColumn<Steps>("leave");
+    QTest::addColumn<TimedStep>("leave");  // at 90
     QTest::addColumn<Steps>("restore");    // what a later start needs again
     QTest::addColumn<QString>("counting"); // the timers left counting
     QTest::addColumn<int>("host");         // the host page then polled
-    QTest::newRow("linkage unticked") << Steps(toggleLinkage) << Steps(toggleLinkage) << "" << 0;
-    QTest::newRow("table cleared") << Steps(clearTable) << Steps(toggleOutput3) << "" << 0;
-    QTest::newRow("row emptied") << Steps(toggleOutput3) << Steps(toggleOutput3) << "" << 0;
-    QTest::newRow("8-channel page") << showPage(0) << nothing << "1" << 0;
-    QTest::newRow("16-channel page") << showPage(1) << nothing << "1" << 1;
-    QTest::newRow("watchdog page") << showPage(2) << nothing << "" << 0;
-    QTest::newRow("parameter page") << showPage(3) << nothing << "" << 0;
+    QTest::newRow("linkage unticked") << TimedStep{90, toggleLinkage} << Steps(toggleLinkage) << "" << 0;
+    QTest::newRow("table cleared") << TimedStep{90, clearTable} << Steps(toggleOutput3) << "" << 0;
+    QTest::newRow("row emptied") << TimedStep{90, toggleOutput3} << Steps(toggleOutput3) << "" << 0;
+    QTest::newRow("8-channel page") << page(90, 0) << nothing << "1" << 0;
+    QTest::newRow("16-channel page") << page(90, 1) << nothing << "1" << 1;
+    QTest::newRow("watchdog page") << page(90, 2) << nothing << "" << 0;
+    QTest::newRow("parameter page") << page(90, 3) << nothing << "" << 0;
 }
 
 // Start pressed with the host silent, then the settings left: linkage has
 // not started, and a host page polls as without it.
 void TestLinkage::checkLeftWaitingIsAbandoned()
 {
-    QFETCH(Steps, leave);
+    QFETCH(TimedStep, leave);
     QFETCH(Steps, restore);
     QFETCH(QString, counting);
     QFETCH(int, host);
     LinkageFixture f;
     f.prepare(0, {0, 2});
     f.ui.Command1->click();
-    f.advanceTo(90); // no reply to the queries at 30 and 80
-    leave(f);
+    runSteps(f, {leave}, 90); // no reply to the queries at 30 and 80
     QVERIFY(!f.state.linkageActive && !f.state.inputCheckPending);
     QCOMPARE(f.counting(), counting);
     QCOMPARE(f.port.portOpen(), !counting.isEmpty());
@@ -506,7 +471,7 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     f.advanceTo(205);
     QCOMPARE(f.framesFrom(90),
              (QStringList{at(90, kAllOff), at(140, kInQuery), at(160, kOutQuery), at(200, kAllOff)}));
-    QCOMPARE(f.buttons(), QString());
+    QCOMPARE(f.shown(), QString(" |  |  | 0 | 1"));
     QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
     // A later press starts afresh.
     f.page(4);
@@ -514,7 +479,7 @@ void TestLinkage::checkLeftWaitingIsAbandoned()
     f.advanceTo(1000);
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), 0);
-    QCOMPARE(f.buttons(), QString("Command2_0"));
+    QCOMPARE(f.shown(), QString(" |  | Command2_0 | 0 | 8"));
 }
 
 void TestLinkage::alarmDrivesTheLinkedOutputs_data()
@@ -588,9 +553,8 @@ void TestLinkage::alarmDrivesTheLinkedOutputs()
     // Quiet inputs switch nothing off.
     f.port.receive(inputReply(0));
     f.advanceTo(400);
-    QCOMPARE(f.lamps(), shown.section(QStringLiteral(" | "), 0, 0));
-    QCOMPARE(f.state.linkageOutputMask, int16_t(mask));
-    QVERIFY(f.commands(111).isEmpty());
+    QCOMPARE(f.shown().section(QStringLiteral(" | "), 0, 3), shown.section(QStringLiteral(" | "), 0, 3));
+    QVERIFY(f.story(111).isEmpty());
 }
 
 void TestLinkage::filterThenOutputsThenAutomaticReset_data()
@@ -621,7 +585,7 @@ void TestLinkage::filterThenOutputsThenAutomaticReset()
     const QString on = outputCommand(0x10);
     // Alarmed replies from 90 on: only the filter timer counts.
     alarmed.runTo(1289);
-    QVERIFY(f.commands(56).isEmpty());
+    QVERIFY(f.story(56).isEmpty());
     QCOMPARE(f.shown(), QStringLiteral(" |  | Command2_%1 | 0 | 2 5 | filter pending").arg(host));
 
     alarmed.runTo(1480);
@@ -658,15 +622,15 @@ void TestLinkage::linkageTimersOverTime_data()
     const QString on = "write " + outputCommand(0x10);
     const QString off = "write " + kAllOff;
     const QString stopped = " |  |  | 0 | ";
+    const QString pending = " |  |  | 0 |  | filter pending";
     const QString reset = " |  | Command2_0 | 0 | 1 | filter pending";
     const QString outputsOn = "Shape1_1 Shape2_4 | Check1_4 | Command7_0 Command8_0 Command2_0 | 10 | ";
     const PortFailure missing{PortError::NoSuchPort, {}};
     const PortFailure refused{PortError::AccessDenied, "/dev/ttyUSB0"};
 
     // The last alarmed reply comes at 1400; nothing goes out after its frame.
-    QTest::newRow("reset time 0 keeps the outputs on")
-        << 12 << 0 << QList{quiet(1400)} << 10000 << 56
-        << QStringList{at(1310, off), at(1365, on), at(1420, on)} << outputsOn + "2";
+    timerRow("reset time 0 keeps the outputs on", {quiet(1400)}, 10000, 56,
+             {at(1310, off), at(1365, on), at(1420, on)}, outputsOn + "2", 12, 0);
     // A reset timer still running from an earlier linkage sets the filter
     // pending after a restart without filter time: the alarm acts at once,
     // as in any start without filter, and no automatic reset follows.
@@ -679,114 +643,99 @@ void TestLinkage::linkageTimersOverTime_data()
                                                 QVERIFY(f.state.filterPending);
                                                 f.host->in1 = 0x02;
                                             }};
-    QTest::newRow("leftover reset timer, no filter time")
-        << 0 << 3 << QList{leftoverResetTimer, alarmWhileFilterPending, quiet(1190)} << 10000 << 1100
-        << QStringList{at(1180, on)} << outputsOn + "1";
+    timerRow("leftover reset timer, no filter time",
+             {leftoverResetTimer, alarmWhileFilterPending, quiet(1190)}, 10000, 1100, {at(1180, on)},
+             outputsOn + "1", 0, 3);
     // One alarmed reply, at 90: the filter timer sends the unchanged mask,
     // the reset timer resets, each 20 ms after it runs out. The longest
     // times the settings allow must not wrap in 16 bits.
-    QTest::newRow("alarm gone, 0.1 s and 1 s")
-        << 1 << 1 << QList{quiet(90)} << 1290 << 56 << QStringList{at(210, off), at(1210, off)} << reset;
-    QTest::newRow("alarm gone, 1.2 s and 3 s")
-        << 12 << 3 << QList{quiet(90)} << 4400 << 56 << QStringList{at(1310, off), at(4310, off)} << reset;
-    QTest::newRow("alarm gone, 10 s and 33 s") << 100 << 33 << QList{quiet(90)} << 43200 << 56
-                                               << QStringList{at(10110, off), at(43110, off)} << reset;
-    QTest::newRow("alarm gone, 10 s and 600 s") << 100 << 600 << QList{quiet(90)} << 610200 << 56
-                                                << QStringList{at(10110, off), at(610110, off)} << reset;
+    timerRow("alarm gone, 0.1 s and 1 s", {quiet(90)}, 1290, 56, {at(210, off), at(1210, off)}, reset, 1, 1);
+    timerRow("alarm gone, 1.2 s and 3 s", {quiet(90)}, 4400, 56, {at(1310, off), at(4310, off)}, reset);
+    timerRow("alarm gone, 10 s and 33 s", {quiet(90)}, 43200, 56, {at(10110, off), at(43110, off)}, reset,
+             100, 33);
+    timerRow("alarm gone, 10 s and 600 s", {quiet(90)}, 610200, 56, {at(10110, off), at(610110, off)}, reset,
+             100, 600);
     // Locked after the reset at 4290, the filter armed again at 4345: its
     // frame goes out at 5565 and polling resumes, still locked; the alarm
     // drives no output and the reset timer's press is refused.
-    QTest::newRow("timers running out while locked")
-        << 12 << 3 << QList{lock(4400)} << 9000 << 4401
-        << QStringList{at(5565, off), at(8545, "box " + kLockedText)}
-        << " |  | Command7_0 Command2_0 | 0 | 1 | filter pending";
+    const TimedStep lock{4400, [](LinkageFixture &f) {
+                             QVERIFY(!f.ui.Command7[0]->isHidden());
+                             f.ui.Command7[0]->click();
+                         }};
+    timerRow("timers running out while locked", {lock}, 9000, 4401, {at(5565, off), box(8545, kLockedText)},
+             " |  | Command7_0 Command2_0 | 0 | 1 | filter pending");
     // Cancelled while the filter timer (due at 1290) or the reset timer (due
     // at 4290) runs: each frame goes out on a port opened for it alone, all
     // off, since the cancel leaves the reset time 0.
-    QTest::newRow("cancel, filter timer running") << 12 << 3 << QList{quiet(100), cancel(500)} << 10000 << 501
-                                                  << switchedOff(520) + switchedOff(1310) << stopped;
-    QTest::newRow("cancel, reset timer running")
-        << 12 << 3 << QList{quiet(2000), cancel(2030)} << 10000 << 2031
-        << switchedOff(2050) + switchedOff(4310) << stopped + " | filter pending";
+    timerRow("cancel, filter timer running", {quiet(100), cancel(500)}, 10000, 501,
+             switchedOff(520) + switchedOff(1310), stopped);
+    timerRow("cancel, reset timer running", {quiet(2000), cancel(2030)}, 10000, 2031,
+             switchedOff(2050) + switchedOff(4310), pending);
     // And started again 20 ms before the timer runs out: its frame goes out
     // and the check goes on, polling on the open port, until the quiet reply
     // completes the start.
-    QTest::newRow("cancel, filter timer running out during the input check")
-        << 12 << 3 << QList{quiet(100), cancel(500), restart(1270)} << 1420 << 1270
-        << QStringList{at(1270, "open"), at(1310, off), at(1345, "close"),
-                       at(1345, "open"), at(1345, off), at(1365, off)}
-        << " |  | Command2_0 | 0 | 1";
-    QTest::newRow("cancel, reset timer running out during the input check")
-        << 12 << 3 << QList{quiet(2000), cancel(2030), restart(4270)} << 4420 << 4270
-        << QStringList{at(4270, "open"), at(4310, off), at(4345, "close"),
-                       at(4345, "open"), at(4345, off), at(4365, off)}
-        << " |  | Command2_0 | 0 | 1";
+    timerRow(
+        "cancel, filter timer running out during the input check", {quiet(100), cancel(500), restart(1270)},
+        1420, 1270,
+        {at(1270, "open"), at(1310, off), at(1345, "close"), at(1345, "open"), at(1345, off), at(1365, off)},
+        " |  | Command2_0 | 0 | 1");
+    timerRow(
+        "cancel, reset timer running out during the input check", {quiet(2000), cancel(2030), restart(4270)},
+        4420, 4270,
+        {at(4270, "open"), at(4310, off), at(4345, "close"), at(4345, "open"), at(4345, off), at(4365, off)},
+        " |  | Command2_0 | 0 | 1");
     // One failure, one message: the output frame that follows a probe's
     // report of the same failure stops quietly, and still stops what a
-    // failure stops. The alarm ends at 2000, the cancel's all-off frame is
-    // due 20 ms after it, the reset timer's press at 4290 and its frame at
-    // 4310.
+    // failure stops.
     const QList<TimedStep> probed{quiet(2000), cancel(2030), openFails(3000, refused), page(3000, 4),
                                   page(3000, 3)};
-    QTest::newRow("pulled, then cancel")
-        << 12 << 3 << QList{quiet(2000), openFails(2030, missing), cancel(2030)} << 10000 << 2030
-        << QStringList{at(2030, "close"), at(2030, "box " + kMissingText), at(2080, "open"),
-                       at(2080, "close")}
-        << stopped + " | filter pending";
-    QTest::newRow("pulled, then cancel, box open 1 s")
-        << 12 << 3 << QList{boxesOpen(0, 1000), quiet(2000), openFails(2030, missing), cancel(2030)} << 10000
-        << 2030
-        << QStringList{at(2030, "close"), at(2030, "box " + kMissingText), at(3080, "open"),
-                       at(3080, "close")}
-        << stopped;
-    QTest::newRow("refused, then cancel")
-        << 12 << 3 << QList{quiet(2000), openFails(2030, refused), cancel(2030)} << 10000 << 2030
-        << QStringList{at(2030, "close"), at(2030, "box " + kRefusedText)} << stopped + " | filter pending";
-    QTest::newRow("reset timer behind a failed probe")
-        << 12 << 3 << probed << 10000 << 2031
-        << switchedOff(2050) + QStringList{at(3000, "box " + kRefusedText)} << stopped + " | filter pending";
-    QTest::newRow("failure nothing reported")
-        << 12 << 3 << QList{quiet(2000), cancel(2030), openFails(3000, refused)} << 10000 << 2031
-        << switchedOff(2050) + QStringList{at(4310, "box " + kRefusedText)} << stopped + " | filter pending";
-    QTest::newRow("reported, opened again, failing again")
-        << 12 << 3
-        << probed + QList{openFails(3100, {}), page(3100, 0), page(3200, 2), openFails(3300, refused)}
-        << 10000 << 2031
-        << switchedOff(2050)
-               + QStringList{at(3000, "box " + kRefusedText), at(3100, "open"), at(3100, off),
-                             at(3200, "close"), at(4310, "box " + kRefusedText)}
-        << stopped + " | filter pending";
-    QTest::newRow("reported, probed again, failing again")
-        << 12 << 3
-        << probed + QList{openFails(3100, {}), page(3100, 4), page(3100, 3), openFails(3300, refused)}
-        << 10000 << 2031
-        << switchedOff(2050)
-               + QStringList{at(3000, "box " + kRefusedText), at(3100, "open"), at(3100, "close"),
-                             at(4310, "box " + kRefusedText)}
-        << stopped + " | filter pending";
-    // The link fails while the filter timer counts (until 1290) or the reset
-    // timer does, an output frame due at 2025: one message, nothing left
-    // running, the filter pending for the next alarm. Plugged back, cancel
-    // switches the outputs off and polling resumes.
-    QTest::newRow("link failure, filter timer counting")
-        << 12 << 3 << QList{writesFail(600, PortError::DeviceGone)} << 9000 << 600
-        << QStringList{at(645, "close"), at(645, "box " + kGoneText)}
-        << " |  | Command2_0 | 0 |  | filter pending";
-    QTest::newRow("link failure, reset timer counting")
-        << 12 << 3 << QList{writesFail(2000, PortError::DeviceGone)} << 9000 << 2000
-        << QStringList{at(2025, "close"), at(2025, "box " + kGoneText)} << outputsOn + " | filter pending";
+    const TimedStep boxesOpen1s{
+        0, [](LinkageFixture &f) { f.boxes.whileOpen = [&f](const QString &) { f.advance(1000); }; }};
+    timerRow("pulled, then cancel", {quiet(2000), openFails(2030, missing), cancel(2030)}, 10000, 2030,
+             {at(2030, "close"), box(2030, kMissingText), at(2080, "open"), at(2080, "close")}, pending);
+    timerRow("pulled, then cancel, box open 1 s",
+             {boxesOpen1s, quiet(2000), openFails(2030, missing), cancel(2030)}, 10000, 2030,
+             {at(2030, "close"), box(2030, kMissingText), at(3080, "open"), at(3080, "close")}, stopped);
+    timerRow("refused, then cancel", {quiet(2000), openFails(2030, refused), cancel(2030)}, 10000, 2030,
+             {at(2030, "close"), box(2030, kRefusedText)}, pending);
+    timerRow("reset timer behind a failed probe", probed, 10000, 2031,
+             switchedOff(2050) << box(3000, kRefusedText), pending);
+    timerRow("failure nothing reported", {quiet(2000), cancel(2030), openFails(3000, refused)}, 10000, 2031,
+             switchedOff(2050) << box(4310, kRefusedText), pending);
+    timerRow("reported, opened again, failing again",
+             probed + QList{openFails(3100, {}), page(3100, 0), page(3200, 2), openFails(3300, refused)},
+             10000, 2031,
+             switchedOff(2050) << box(3000, kRefusedText) << at(3100, "open") << at(3100, off)
+                               << at(3200, "close") << box(4310, kRefusedText),
+             pending);
+    timerRow("reported, probed again, failing again",
+             probed + QList{openFails(3100, {}), page(3100, 4), page(3100, 3), openFails(3300, refused)},
+             10000, 2031,
+             switchedOff(2050) << box(3000, kRefusedText) << at(3100, "open") << at(3100, "close")
+                               << box(4310, kRefusedText),
+             pending);
+    // The link fails while the filter timer or, outputs on, the reset timer
+    // counts: one message, nothing left running, the filter pending for the
+    // next alarm. Plugged back, cancel switches the outputs off and polling
+    // resumes.
+    timerRow("link failure, filter timer counting", {writesFail(600, PortError::DeviceGone)}, 9000, 600,
+             {at(645, "close"), box(645, kGoneText)}, " |  | Command2_0 | 0 |  | filter pending");
+    timerRow("link failure, reset timer counting", {writesFail(2000, PortError::DeviceGone)}, 9000, 2000,
+             {at(2025, "close"), box(2025, kGoneText)}, outputsOn + " | filter pending");
     const QList<TimedStep> pluggedBack{writesFail(9000, PortError::None), cancel(9000), page(9100, 0)};
-    const QStringList cancelled{at(9000, "open"),  at(9000, "close"), at(9020, "open"), at(9020, off),
-                                at(9020, "close"), at(9100, "open"),  at(9100, off)};
-    QTest::newRow("link failure, filter timer counting, plugged back")
-        << 12 << 3 << QList{writesFail(600, PortError::DeviceGone)} + pluggedBack << 9160 << 600
-        << QStringList{at(645, "close"), at(645, "box " + kGoneText)} + cancelled << stopped + "2";
-    QTest::newRow("link failure, reset timer counting, plugged back")
-        << 12 << 3 << QList{writesFail(2000, PortError::DeviceGone)} + pluggedBack << 9160 << 2001
-        << QStringList{at(2025, "close"), at(2025, "box " + kGoneText)} + cancelled << stopped + "2";
+    const QStringList cancelled = QStringList{at(9000, "open"), at(9000, "close")} + switchedOff(9020)
+                                  + QStringList{at(9100, "open"), at(9100, off)};
+    timerRow("link failure, filter timer counting, plugged back",
+             QList{writesFail(600, PortError::DeviceGone)} + pluggedBack, 9160, 600,
+             QStringList{at(645, "close"), box(645, kGoneText)} + cancelled, stopped + "2");
+    timerRow("link failure, reset timer counting, plugged back",
+             QList{writesFail(2000, PortError::DeviceGone)} + pluggedBack, 9160, 2001,
+             QStringList{at(2025, "close"), box(2025, kGoneText)} + cancelled, stopped + "2");
 }
 
-// Input 2 linked to output 5, in alarm from the start until a step ends it.
+// Input 2 linked to output 5 with the filter and reset times given in the
+// settings' units (0.1 s and 1 s), in alarm from the start until a step
+// ends it.
 void TestLinkage::linkageTimersOverTime()
 {
     QFETCH(int, filter);
@@ -796,7 +745,10 @@ void TestLinkage::linkageTimersOverTime()
     QFETCH(int, from);
     QFETCH(QStringList, story);
     QFETCH(QString, shown);
-    TimedLinkage f(filter, reset);
+    LinkageFixture f;
+    f.prepare(0, {1, 4}, filter, reset);
+    f.start();
+    f.host.emplace(f.platform, 0x02);
     runSteps(f, steps, until);
     QCOMPARE(f.story(from), story);
     QCOMPARE(f.shown(), shown);
@@ -864,7 +816,7 @@ void TestLinkage::lockKeepsEverythingAsItIs()
     QCOMPARE(lockButton->text(), QString(kUnlockCaption));
     QCOMPARE(f.counting(), QString());
     const QString before = f.shown();
-    QVERIFY(!f.ticked().isEmpty());
+    QVERIFY(f.state.manualOutputMask != 0);
     whileLocked(f);
     QCOMPARE(f.boxes.texts(), boxes);
     QCOMPARE(f.shown(), before);
@@ -943,10 +895,8 @@ void TestLinkage::cancelRestoresSetUp()
     QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
     QVERIFY(!f.state.linkageActive && !f.state.linkageTableChecked);
     QCOMPARE(f.state.manualOutputMask, uint8_t(0));
-    for (const auto &row : f.state.replyTable)
-        QCOMPARE(row, (std::array<int16_t, 6>{}));
-    for (const auto &row : f.state.linkageTable)
-        QCOMPARE(row, (std::array<int16_t, 8>{}));
+    QCOMPARE(f.state.replyTable, decltype(f.state.replyTable){});
+    QCOMPARE(f.state.linkageTable, decltype(f.state.linkageTable){});
     // The poll period is 50 whatever the list shows.
     QCOMPARE(f.state.timeSettings, (std::array<int16_t, 4>{50, 0, 0, 0}));
     QCOMPARE(f.ui.Combo3->text(), QString("200"));
