@@ -623,12 +623,13 @@ void TestLinkage::linkageTimersOverTime_data()
     const QString off = "write " + kAllOff;
     const QString stopped = " |  |  | 0 | ";
     const QString pending = " |  |  | 0 |  | filter pending";
-    const QString reset = " |  | Command2_0 | 0 | 1 | filter pending";
+    const QString afterReset = " |  | Command2_0 | 0 | 1 | filter pending";
     const QString outputsOn = "Shape1_1 Shape2_4 | Check1_4 | Command7_0 Command8_0 Command2_0 | 10 | ";
     const PortFailure missing{PortError::NoSuchPort, {}};
     const PortFailure refused{PortError::AccessDenied, "/dev/ttyUSB0"};
 
-    // The last alarmed reply comes at 1400; nothing goes out after its frame.
+    // The last alarmed reply comes at 1400; nothing goes out after its frame,
+    // and the outputs stay on.
     timerRow("reset time 0 keeps the outputs on", {quiet(1400)}, 10000, 56,
              {at(1310, off), at(1365, on), at(1420, on)}, outputsOn + "2", 12, 0);
     // A reset timer still running from an earlier linkage sets the filter
@@ -649,12 +650,13 @@ void TestLinkage::linkageTimersOverTime_data()
     // One alarmed reply, at 90: the filter timer sends the unchanged mask,
     // the reset timer resets, each 20 ms after it runs out. The longest
     // times the settings allow must not wrap in 16 bits.
-    timerRow("alarm gone, 0.1 s and 1 s", {quiet(90)}, 1290, 56, {at(210, off), at(1210, off)}, reset, 1, 1);
-    timerRow("alarm gone, 1.2 s and 3 s", {quiet(90)}, 4400, 56, {at(1310, off), at(4310, off)}, reset);
-    timerRow("alarm gone, 10 s and 33 s", {quiet(90)}, 43200, 56, {at(10110, off), at(43110, off)}, reset,
-             100, 33);
-    timerRow("alarm gone, 10 s and 600 s", {quiet(90)}, 610200, 56, {at(10110, off), at(610110, off)}, reset,
-             100, 600);
+    timerRow("alarm gone, 0.1 s and 1 s", {quiet(90)}, 1290, 56, {at(210, off), at(1210, off)}, afterReset, 1,
+             1);
+    timerRow("alarm gone, 1.2 s and 3 s", {quiet(90)}, 4400, 56, {at(1310, off), at(4310, off)}, afterReset);
+    timerRow("alarm gone, 10 s and 33 s", {quiet(90)}, 43200, 56, {at(10110, off), at(43110, off)},
+             afterReset, 100, 33);
+    timerRow("alarm gone, 10 s and 600 s", {quiet(90)}, 610200, 56, {at(10110, off), at(610110, off)},
+             afterReset, 100, 600);
     // Locked after the reset at 4290, the filter armed again at 4345: its
     // frame goes out at 5565 and polling resumes, still locked; the alarm
     // drives no output and the reset timer's press is refused.
@@ -665,8 +667,9 @@ void TestLinkage::linkageTimersOverTime_data()
     timerRow("timers running out while locked", {lock}, 9000, 4401, {at(5565, off), box(8545, kLockedText)},
              " |  | Command7_0 Command2_0 | 0 | 1 | filter pending");
     // Cancelled while the filter timer (due at 1290) or the reset timer (due
-    // at 4290) runs: each frame goes out on a port opened for it alone, all
-    // off, since the cancel leaves the reset time 0.
+    // at 4290, pressing reset) runs: the cancel's frame and the timer's each
+    // go out on a port opened for it alone; the reset time is 0 after the
+    // cancel.
     timerRow("cancel, filter timer running", {quiet(100), cancel(500)}, 10000, 501,
              switchedOff(520) + switchedOff(1310), stopped);
     timerRow("cancel, reset timer running", {quiet(2000), cancel(2030)}, 10000, 2031,
