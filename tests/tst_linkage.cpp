@@ -1,12 +1,15 @@
 #include "support/formfixture.h"
 #include "support/simulatedhost.h"
 
+#include "form/windowtexts.h"
 #include "serial/serialcomponent.h"
 
 #include <QAccessible>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -19,13 +22,25 @@ namespace {
 const QString kInQuery = QStringLiteral("E0 00 3F 00 00 1F");
 const QString kOutQuery = QStringLiteral("E0 00 3B 00 00 1B");
 const QString kAllOff = QStringLiteral("E0 00 3D 00 00 1D");
-const QString kLockedText = QStringLiteral("你现在处于锁定状态,不能复位");
-// The parser's alarm colour, RGB(255, 0, 0), brighter than the status red.
-constexpr uint32_t kAlarm = 0x0000FF;
 
-QString at(int64_t time, const QString &frame)
+// The boxes, each text once.
+const QString kAlarmedText = QStringLiteral("你的输入端有报警,请检查,联动前不允许有报警");
+const QString kEmptyTableText = QStringLiteral("你没选择联动。请选择联动输出,并确认生效后才联动");
+const QString kLockedText = QStringLiteral("你现在处于锁定状态,不能复位");
+const QString kMissingText = QStringLiteral("无效的com1端口,请检查或更换端口重新操作");
+const QString kRefusedText =
+    QStringLiteral("没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作");
+const QString kGoneText = QStringLiteral("端口设备已断开,请检查或更换端口重新操作");
+
+QString at(int64_t time, const QString &what)
 {
-    return QStringLiteral("%1 %2").arg(time).arg(frame);
+    return QStringLiteral("%1 %2").arg(time).arg(what);
+}
+
+// A box shown at `time`, as a story tells it.
+QString box(int64_t time, const QString &text)
+{
+    return at(time, QStringLiteral("box ") + text);
 }
 
 QString outputCommand(int mask)
@@ -81,8 +96,14 @@ struct LinkageFixture : FormFixture
         port.receive(inputReply(0x05));
     }
 
-    // Output commands only, from `time` on.
-    QStringList commands(int64_t time) const { return framesFrom(time).filter(QStringLiteral(" E0 00 3D ")); }
+    // With a simulated host its replies come as the clock runs.
+    void runTo(int64_t time)
+    {
+        if (host)
+            host->runTo(time);
+        else
+            advanceTo(time);
+    }
 
     QStringList logFrom(int64_t time) const
     {
@@ -94,19 +115,46 @@ struct LinkageFixture : FormFixture
         return lines;
     }
 
-    QStringList alarmLamps() const { return lampsIn(kAlarm); }
-
-    QStringList tickedManualBoxes() const
+    // From `time` on, in time order: the port's opens and closes, the output
+    // commands (the status queries and set-up steps left out) and the boxes.
+    QStringList story(int64_t time) const
     {
-        QStringList names;
+        QStringList lines =
+            logFrom(time).filter(QRegularExpression(QStringLiteral("^\\d+ (open|close|write E0 00 3D )")));
+        for (const auto &shown : boxes.shown()) {
+            if (shown.time >= time)
+                lines.append(box(shown.time, shown.text));
+        }
+        std::stable_sort(lines.begin(), lines.end(), [](const QString &a, const QString &b) {
+            return a.section(u' ', 0, 0).toLongLong() < b.section(u' ', 0, 0).toLongLong();
+        });
+        return lines;
+    }
+
+    // The host pages and linkage at a glance: "alarm lamps | ticked manual
+    // boxes | shown buttons | output mask in hex | counting timers", and
+    // "| filter pending" while the next alarm waits for the filter timer.
+    QString shown() const
+    {
+        QStringList ticked;
         for (size_t i = 0; i < 8; ++i) {
             for (const CheckBox *box : {ui.Check1[i], ui.Check5[i]}) {
                 if (box->value() == 1)
-                    names.append(box->objectName());
+                    ticked.append(box->objectName());
             }
         }
-        names.sort();
-        return names;
+        ticked.sort();
+        QStringList buttons;
+        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0], ui.Command7[1],
+                                            ui.Command8[1], ui.Command2[1]}) {
+            if (!button->isHidden())
+                buttons.append(button->objectName());
+        }
+        QStringList parts{lampsIn(kAlarmRed).join(u' '), ticked.join(u' '), buttons.join(u' '),
+                          QString::number(state.linkageOutputMask, 16), counting()};
+        if (state.filterPending)
+            parts.append(QStringLiteral("filter pending"));
+        return parts.join(QStringLiteral(" | "));
     }
 
     QString enabledPages() const
@@ -119,263 +167,319 @@ struct LinkageFixture : FormFixture
         return pages.join(u' ');
     }
 
-    QStringList shownHostButtons() const
-    {
-        QStringList names;
-        for (const CommandButton *button : {ui.Command7[0], ui.Command8[0], ui.Command2[0], ui.Command7[1],
-                                            ui.Command8[1], ui.Command2[1]}) {
-            if (!button->isHidden())
-                names.append(button->objectName());
-        }
-        return names;
-    }
-};
-
-// Input 2 linked to output 5 with a 1.2 s filter and a 3 s reset, linkage
-// started, and the host reporting input 2 in alarm from then on.
-SimulatedHost startWithTimers(LinkageFixture &f)
-{
-    f.prepare(0, {1, 4}, 12, 3);
-    f.start();
-    return SimulatedHost(f.platform, 0x02);
-}
-
-// As above, the alarm held until `alarmUntil`, linkage cancelled at
-// `cancelAt` while a linkage timer still runs.
-struct CancelledLinkage : LinkageFixture
-{
-    CancelledLinkage(int alarmUntil, int cancelAt)
-    {
-        host.emplace(startWithTimers(*this));
-        host->runTo(alarmUntil);
-        host->in1 = 0;
-        host->runTo(cancelAt);
-        ui.Command2[0]->click();
-    }
-
     std::optional<SimulatedHost> host;
 };
 
-using Steps = std::function<void(LinkageFixture &)>;
-
-// What the operator or the adapter does at a time; `failure` is the one
-// COM1's open gives once the adapter is pulled.
+// What the operator, the adapter or the host does at a time.
 struct TimedStep
 {
     int64_t at = 0;
-    std::function<void(LinkageFixture &, const PortFailure &failure)> run;
+    std::function<void(LinkageFixture &)> run;
 };
 
-TimedStep pull(int64_t at)
+void runSteps(LinkageFixture &f, const QList<TimedStep> &steps, int64_t until)
 {
-    return {at, [](LinkageFixture &f, const PortFailure &failure) { f.port.failOpen(1, failure); }};
+    for (const TimedStep &step : steps) {
+        f.runTo(step.at);
+        step.run(f);
+    }
+    f.runTo(until);
 }
-TimedStep back(int64_t at)
+
+// Start pressed with a link in the table: the check's query is due, on a
+// port opened for it, and the input row cleared of what polling left.
+TimedStep press(int64_t at)
 {
-    return {at, [](LinkageFixture &f, const PortFailure &) { f.port.failOpen(1, PortFailure{}); }};
+    return {at, [](LinkageFixture &f) {
+                f.state.replyTable[0][3] = 0x04;
+                f.ui.Command1->click();
+                QVERIFY(f.state.linkageActive && f.state.inputCheckPending);
+                QVERIFY(f.port.portOpen());
+                QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{}));
+            }};
+}
+TimedStep pressOnEmptyTable(int64_t at)
+{
+    return {at, [](LinkageFixture &f) {
+                f.ui.Command1->click();
+                QVERIFY(!f.state.linkageTableChecked);
+            }};
+}
+TimedStep reply(int64_t at, const QByteArray &bytes)
+{
+    return {at, [bytes](LinkageFixture &f) { f.port.receive(bytes); }};
+}
+TimedStep quiet(int64_t at)
+{
+    return {at, [](LinkageFixture &f) { f.host->in1 = 0; }};
 }
 TimedStep cancel(int64_t at)
 {
-    return {at, [](LinkageFixture &f, const PortFailure &) { f.ui.Command2[0]->click(); }};
+    return {at, [](LinkageFixture &f) { f.ui.Command2[0]->click(); }};
 }
 TimedStep page(int64_t at, int index)
 {
-    return {at, [index](LinkageFixture &f, const PortFailure &) { f.page(index); }};
+    return {at, [index](LinkageFixture &f) { f.page(index); }};
 }
+// COM1's open fails so from then on (PortError::None: it opens again).
+TimedStep openFails(int64_t at, const PortFailure &failure)
+{
+    return {at, [failure](LinkageFixture &f) { f.port.failOpen(1, failure); }};
+}
+TimedStep writesFail(int64_t at, PortError error)
+{
+    return {at, [error](LinkageFixture &f) { f.port.failWrites(error); }};
+}
+// Linkage on again, as before, and start pressed.
+TimedStep restart(int64_t at)
+{
+    return {at, [](LinkageFixture &f) {
+                f.prepare(0, {1, 4});
+                f.ui.Command1->click();
+            }};
+}
+
+// An output frame sent with the port closed: opened for it, closed after.
+QStringList switchedOff(int64_t time)
+{
+    return {at(time, "open"), at(time, "write " + kAllOff), at(time, "close")};
+}
+
+using Steps = std::function<void(LinkageFixture &)>;
+
+// Ways to take the only link, channel 1 to output 3, out of the table and
+// to put it back.
+void toggleOutput3(LinkageFixture &f)
+{
+    f.ui.Check2[2]->click();
+    f.ui.Command3->click();
+}
+void clearTable(LinkageFixture &f)
+{
+    f.ui.Command4->click();
+}
+void toggleLinkage(LinkageFixture &f)
+{
+    f.ui.Check3->click();
+}
+const Steps nothing = [](LinkageFixture &) {};
 
 } // namespace
 
 Q_DECLARE_METATYPE(Steps)
 Q_DECLARE_METATYPE(TimedStep)
 
+namespace {
+
+// Rows of the tables below, with the values most rows share.
+void timerRow(const char *name, const QList<TimedStep> &steps, int until, int from, const QStringList &story,
+              const QString &shown, int filter = 12, int reset = 3)
+{
+    QTest::newRow(name) << filter << reset << steps << until << from << story << shown;
+}
+void startRow(const char *name, const QList<TimedStep> &steps, int until, const QStringList &trace,
+              const QStringList &boxes = {}, const Steps &restore = nothing, int host = 0)
+{
+    QTest::newRow(name) << host << steps << until << trace << boxes << restore;
+}
+
+} // namespace
+
 class TestLinkage : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void startRefusedOnAnEmptyTable_data();
-    void startRefusedOnAnEmptyTable();
-    void inputCheck_data();
-    void inputCheck();
+    void startAndItsInputCheck_data();
+    void startAndItsInputCheck();
+    void checkLeftWaitingIsAbandoned_data();
+    void checkLeftWaitingIsAbandoned();
     void alarmDrivesTheLinkedOutputs_data();
     void alarmDrivesTheLinkedOutputs();
     void filterThenOutputsThenAutomaticReset_data();
     void filterThenOutputsThenAutomaticReset();
-    void resetTimeZeroKeepsTheOutputsOn();
-    void leftoverResetTimerWithoutFilterTime();
-    void alarmGoneWithinTheFilterTime();
-    void filterAndResetTimesInMilliseconds_data();
-    void filterAndResetTimesInMilliseconds();
-    void lockRefusesResetAndCancel();
-    void alarmWhileLockedChangesNothing_data();
-    void alarmWhileLockedChangesNothing();
+    void linkageTimersOverTime_data();
+    void linkageTimersOverTime();
+    void lockKeepsEverythingAsItIs_data();
+    void lockKeepsEverythingAsItIs();
     void linkageFrameWhileLockedRestartsPolling();
-    void filterAndResetTimersRunningOutWhileLocked();
     void cancelRestoresSetUp_data();
     void cancelRestoresSetUp();
-    void timersRunningAtCancelSwitchOffWithoutPolling_data();
-    void timersRunningAtCancelSwitchOffWithoutPolling();
-    void portGoneBehindTheProbeReportedOnce_data();
-    void portGoneBehindTheProbeReportedOnce();
-    void leftoverTimerRunningOutDuringTheInputCheck_data();
-    void leftoverTimerRunningOutDuringTheInputCheck();
-    void checkLeftWaitingIsAbandoned_data();
-    void checkLeftWaitingIsAbandoned();
-    void portFailingInTheLastStageUndoesTheStart_data();
-    void portFailingInTheLastStageUndoesTheStart();
     void lampsAndBoxesTellAScreenReaderTheirChannelAndState();
-    void linkFailureWhileLinkageRuns_data();
-    void linkFailureWhileLinkageRuns();
 };
 
-void TestLinkage::startRefusedOnAnEmptyTable_data()
+void TestLinkage::startAndItsInputCheck_data()
 {
-    QTest::addColumn<bool>("refusedFirst"); // a check refused on an alarm before
-    QTest::addColumn<Steps>("empty");       // how the only link goes
-    const Steps confirm = [](LinkageFixture &f) {
-        f.ui.Check2[3]->click();
-        f.ui.Command3->click();
-    };
-    QTest::newRow("row confirmed again without ticks") << false << confirm;
-    QTest::newRow("row emptied after a refused check") << true << confirm;
-    QTest::newRow("table cleared after a refused check")
-        << true << Steps([](LinkageFixture &f) { f.ui.Command4->click(); });
-    QTest::newRow("host model chosen after a refused check") << true << Steps([](LinkageFixture &f) {
-        f.ui.Combo4->choose(1);
-        f.ui.Check3->click();
-    });
-}
-
-void TestLinkage::startRefusedOnAnEmptyTable()
-{
-    QFETCH(bool, refusedFirst);
-    QFETCH(Steps, empty);
-    LinkageFixture f;
-    f.prepare(0, {0, 3});
-    QCOMPARE(f.state.linkageTable[0][3], int16_t(1));
-    if (refusedFirst) {
-        f.ui.Command1->click();
-        f.advanceTo(35);
-        f.port.receive(inputReply(0x01));
-        QCOMPARE(f.boxes.texts(), QStringList{"你的输入端有报警,请检查,联动前不允许有报警"});
-        f.boxes.clear();
-    }
-    const int64_t pressed = f.clock.now();
-    empty(f);
-    f.ui.Command1->click();
-    QCOMPARE(f.boxes.texts(), QStringList{"你没选择联动。请选择联动输出,并确认生效后才联动"});
-    QCOMPARE(f.boxes.shown().first().style, 16);
-    QVERIFY(!f.state.linkageTableChecked);
-    QVERIFY(!f.state.linkageActive);
-    f.advance(1000);
-    QVERIFY(f.framesFrom(pressed).isEmpty());
-    QVERIFY(!f.port.portOpen());
-    QCOMPARE(f.counting(), QString());
-    QVERIFY(f.ui.Command1->isEnabled());
-}
-
-void TestLinkage::inputCheck_data()
-{
-    QTest::addColumn<int>("replyAt");
-    QTest::addColumn<QByteArray>("reply");
-    // A second reception 5 ms after the first, or nothing.
-    QTest::addColumn<QByteArray>("then");
-    QTest::addColumn<bool>("passes");
+    QTest::addColumn<int>("host");
+    QTest::addColumn<QList<TimedStep>>("steps");
+    QTest::addColumn<int>("until");
     QTest::addColumn<QStringList>("trace");
+    QTest::addColumn<QStringList>("boxes"); // none: linkage runs
+    QTest::addColumn<Steps>("restore");     // what a later start needs
+    const QByteArray quiet = inputReply(0);
+    const QByteArray alarm1 = inputReply(0x01);
     const QStringList refused{at(30, kInQuery)};
-    const QByteArray quiet = QByteArray::fromHex("E0003F00001F");
-    QTest::newRow("inputs quiet") << 35 << quiet << QByteArray() << true
-                                  << QStringList{at(30, kInQuery), at(35, kAllOff), at(55, kAllOff),
-                                                 at(85, kInQuery), at(105, kOutQuery)};
-    QTest::newRow("input 1 in alarm")
-        << 35 << QByteArray::fromHex("E0003F010020") << QByteArray() << false << refused;
-    QTest::newRow("input 8 in alarm")
-        << 35 << QByteArray::fromHex("E0003F80009F") << QByteArray() << false << refused;
-    QTest::newRow("byte 4 set on the 8-channel host")
-        << 35 << QByteArray::fromHex("E0003F000120") << QByteArray() << false << refused;
+    const QStringList alarmed{kAlarmedText};
+    startRow("inputs quiet", {press(0), reply(35, quiet)}, 120,
+             {at(30, kInQuery), at(35, kAllOff), at(55, kAllOff), at(85, kInQuery), at(105, kOutQuery)});
+    startRow("input 1 in alarm", {press(0), reply(35, alarm1)}, 2000, refused, alarmed);
+    startRow("input 8 in alarm", {press(0), reply(35, inputReply(0x80))}, 2000, refused, alarmed);
+    startRow("byte 4 set on the 8-channel host", {press(0), reply(35, inputReply(0, 0x01))}, 2000, refused,
+             alarmed);
     // The first reception decides, whatever it is: one filed in the output
     // row finds the input row just cleared, so the check passes.
-    QTest::newRow("output row filed before the query")
-        << 10 << QByteArray::fromHex("E0003B01001C") << QByteArray() << true
-        << QStringList{at(10, kAllOff), at(30, kAllOff), at(60, kInQuery), at(80, kOutQuery)};
+    startRow("output row filed before the query", {press(0), reply(10, lineFrame(0x3B, 0x01))}, 120,
+             {at(10, kAllOff), at(30, kAllOff), at(60, kInQuery), at(80, kOutQuery)});
     // An adapter that echoes sends the query back, a copy of a quiet reply:
     // the host's reply behind it decides, and the start is withdrawn.
-    QTest::newRow("echo, then a reply with input 1 in alarm")
-        << 31 << quiet << QByteArray::fromHex("E0003F010020") << false
-        << QStringList{at(30, kInQuery), at(31, kAllOff)};
-    QTest::newRow("echo, then a quiet reply")
-        << 31 << quiet << quiet << true
-        << QStringList{at(30, kInQuery), at(31, kAllOff), at(51, kAllOff), at(81, kInQuery),
-                       at(101, kOutQuery)};
+    startRow("echo, then a reply with input 1 in alarm", {press(0), reply(31, quiet), reply(36, alarm1)},
+             2000, {at(30, kInQuery), at(31, kAllOff)}, alarmed);
+    startRow("echo, then a quiet reply", {press(0), reply(31, quiet), reply(36, quiet)}, 120,
+             {at(30, kInQuery), at(31, kAllOff), at(51, kAllOff), at(81, kInQuery), at(101, kOutQuery)});
+    // The only link gone, before or after a check refused on an alarm: the
+    // start is refused at once.
+    const QList<TimedStep> refusedFirst{press(0), reply(35, alarm1)};
+    const QStringList bothBoxes{kAlarmedText, kEmptyTableText};
+    startRow("row confirmed again without ticks", {{0, toggleOutput3}, pressOnEmptyTable(0)}, 1000, {},
+             {kEmptyTableText}, toggleOutput3);
+    startRow("row emptied after a refused check",
+             refusedFirst + QList{TimedStep{35, toggleOutput3}, pressOnEmptyTable(35)}, 1035, refused,
+             bothBoxes, toggleOutput3);
+    startRow("table cleared after a refused check",
+             refusedFirst + QList{TimedStep{35, clearTable}, pressOnEmptyTable(35)}, 1035, refused, bothBoxes,
+             toggleOutput3);
+    const Steps chooseHost16 = [](LinkageFixture &f) {
+        f.ui.Combo4->choose(1);
+        f.ui.Check3->click();
+    };
+    const Steps backToHost8 = [](LinkageFixture &f) {
+        f.ui.Combo4->choose(0);
+        f.prepare(0, {0, 2});
+    };
+    startRow("host model chosen after a refused check",
+             refusedFirst + QList{TimedStep{35, chooseHost16}, pressOnEmptyTable(35)}, 1035, refused,
+             bothBoxes, backToHost8);
+    // The adapter goes between the check's reply and the host page's entry.
+    const QList<TimedStep> pulled{press(0), openFails(35, {PortError::NoSuchPort, {}}), reply(35, quiet)};
+    const Steps pluggedBack = [](LinkageFixture &f) { f.port.failOpen(1, PortError::None); };
+    startRow("port failing in the last stage, 8-channel host", pulled, 1000, refused, {kMissingText},
+             pluggedBack);
+    startRow("port failing in the last stage, 16-channel host", pulled, 1000, refused, {kMissingText},
+             pluggedBack, 1);
 }
 
-void TestLinkage::inputCheck()
+// Linkage runs only once the check has found every input quiet; else one
+// box, the settings page as before the press, and a later press starts
+// afresh.
+void TestLinkage::startAndItsInputCheck()
 {
-    QFETCH(int, replyAt);
-    QFETCH(QByteArray, reply);
-    QFETCH(QByteArray, then);
-    QFETCH(bool, passes);
+    QFETCH(int, host);
+    QFETCH(QList<TimedStep>, steps);
+    QFETCH(int, until);
     QFETCH(QStringList, trace);
+    QFETCH(QStringList, boxes);
+    QFETCH(Steps, restore);
     LinkageFixture f;
-    f.prepare(0, {0, 2});
-    f.state.replyTable[0][3] = 0x04; // as earlier polling left it
-    f.ui.Command1->click();
-    QVERIFY(f.state.linkageActive && f.state.inputCheckPending);
-    QVERIFY(f.port.portOpen());
-    QCOMPARE(f.state.replyTable[0], (std::array<int16_t, 6>{}));
-    f.advanceTo(replyAt);
-    f.port.receive(reply);
-    if (!then.isEmpty()) {
-        f.advance(5);
-        f.port.receive(then);
-    }
-    f.advanceTo(120);
+    f.prepare(host, {host == 0 ? 0 : 8, 2});
+    runSteps(f, steps, until);
     QCOMPARE(f.frames(), trace);
+    QCOMPARE(f.boxes.texts(), boxes);
+    for (const auto &box : f.boxes.shown())
+        QCOMPARE(box.style, 16);
     QVERIFY(!f.state.inputCheckPending);
     // A refused check leaves linkage off: nothing may act on the alarm.
-    QCOMPARE(f.state.linkageActive, passes);
-    QCOMPARE(f.state.inputCheckPassed, passes);
-
-    if (passes) {
-        QVERIFY(f.boxes.shown().isEmpty());
+    const bool runs = boxes.isEmpty();
+    QCOMPARE(f.state.linkageActive, runs);
+    QCOMPARE(f.state.inputCheckPassed, runs);
+    if (runs) {
         QCOMPARE(f.ui.SSTab1->tab(), 0);
         QCOMPARE(f.enabledPages(), QString("0"));
         for (const CheckBox *box : f.ui.Check1)
             QVERIFY(!box->isEnabled());
         QVERIFY(!f.ui.Frame3->isEnabled());
-        QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
+        QCOMPARE(f.shown(), QString(" |  | Command2_0 | 0 | 1"));
         QVERIFY(!f.ui.Command1->isEnabled());
-        QVERIFY(!f.state.filterPending);
         return;
     }
 
-    QCOMPARE(f.boxes.texts(), QStringList{"你的输入端有报警,请检查,联动前不允许有报警"});
-    QCOMPARE(f.boxes.shown().first().style, 16);
-    QCOMPARE(f.counting(), QString());
-    f.advanceTo(2000);
-    QCOMPARE(f.frames(), trace);
     QCOMPARE(f.ui.SSTab1->tab(), 4);
+    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
+    for (size_t i = 0; i < 8; ++i)
+        QVERIFY(f.ui.Check1[i]->isEnabledTo(f.ui.Frame3) && f.ui.Check5[i]->isEnabled());
+    QVERIFY(f.ui.Frame10->isEnabled());
+    QVERIFY(!f.ui.Frame3->isEnabled()); // linkage is still ticked
     QVERIFY(f.ui.Command1->isEnabled());
+    QCOMPARE(f.shown(), QString(" |  |  | 0 | "));
     // The port opened for the check is closed again, so no stray byte can
     // run linkage on the alarmed row.
     QVERIFY(!f.port.portOpen());
     // The host page polls as without linkage: lamps, manual outputs, and
     // the alarm drives nothing.
+    restore(f);
     f.page(0);
     f.advance(60);
-    f.reply("E0003F0400 23");
+    f.reply("E0003F040023");
     f.advance(60);
     QCOMPARE(f.ui.Shape1[2]->fillColor(), kStatusRed);
     QCOMPARE(f.state.linkageOutputMask, int16_t(0));
-    QVERIFY(f.framesFrom(2000).last().endsWith(kAllOff));
+    QVERIFY(f.frames().last().endsWith(kAllOff));
+    // The alarm cleared or the link back, the operator presses again: the
+    // check runs anew.
     f.page(4);
-    f.advanceTo(3000);
-    f.port.clearRecords();
-    // Alarm cleared, the operator presses again: the check runs anew.
+    f.advance(1000);
+    const int64_t pressed = f.clock.now();
     f.start();
-    QCOMPARE(f.framesFrom(3000), (QStringList{at(3030, kInQuery), at(3035, kAllOff)}));
+    QCOMPARE(f.framesFrom(pressed), (QStringList{at(pressed + 30, kInQuery), at(pressed + 35, kAllOff)}));
     QVERIFY(f.state.inputCheckPassed);
+    QCOMPARE(f.ui.SSTab1->tab(), host);
+    QCOMPARE(f.boxes.texts(), boxes);
+}
+
+void TestLinkage::checkLeftWaitingIsAbandoned_data()
+{
+    QTest::addColumn<TimedStep>("leave");  // at 90
+    QTest::addColumn<Steps>("restore");    // what a later start needs again
+    QTest::addColumn<QString>("counting"); // the timers left counting
+    QTest::addColumn<int>("host");         // the host page then polled
+    QTest::newRow("linkage unticked") << TimedStep{90, toggleLinkage} << Steps(toggleLinkage) << "" << 0;
+    QTest::newRow("table cleared") << TimedStep{90, clearTable} << Steps(toggleOutput3) << "" << 0;
+    QTest::newRow("row emptied") << TimedStep{90, toggleOutput3} << Steps(toggleOutput3) << "" << 0;
+    QTest::newRow("8-channel page") << page(90, 0) << nothing << "1" << 0;
+    QTest::newRow("16-channel page") << page(90, 1) << nothing << "1" << 1;
+    QTest::newRow("watchdog page") << page(90, 2) << nothing << "" << 0;
+    QTest::newRow("parameter page") << page(90, 3) << nothing << "" << 0;
+}
+
+// Start pressed with the host silent, then the settings left: linkage has
+// not started, and a host page polls as without it.
+void TestLinkage::checkLeftWaitingIsAbandoned()
+{
+    QFETCH(TimedStep, leave);
+    QFETCH(Steps, restore);
+    QFETCH(QString, counting);
+    QFETCH(int, host);
+    LinkageFixture f;
+    f.prepare(0, {0, 2});
+    f.ui.Command1->click();
+    runSteps(f, {leave}, 90); // no reply to the queries at 30 and 80
+    QVERIFY(!f.state.linkageActive && !f.state.inputCheckPending);
+    QCOMPARE(f.counting(), counting);
+    QCOMPARE(f.port.portOpen(), !counting.isEmpty());
+    f.page(host);
+    f.advanceTo(145);
+    f.reply("E0003F00001F");
+    f.advanceTo(205);
+    QCOMPARE(f.framesFrom(90),
+             (QStringList{at(90, kAllOff), at(140, kInQuery), at(160, kOutQuery), at(200, kAllOff)}));
+    QCOMPARE(f.shown(), QString(" |  |  | 0 | 1"));
+    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
+    // A later press starts afresh.
+    f.page(4);
+    restore(f);
+    f.advanceTo(1000);
+    f.start();
     QCOMPARE(f.ui.SSTab1->tab(), 0);
+    QCOMPARE(f.shown(), QString(" |  | Command2_0 | 0 | 8"));
 }
 
 void TestLinkage::alarmDrivesTheLinkedOutputs_data()
@@ -384,55 +488,44 @@ void TestLinkage::alarmDrivesTheLinkedOutputs_data()
     QTest::addColumn<QList<int>>("links"); // (channel, output) pairs
     QTest::addColumn<int>("in1");
     QTest::addColumn<int>("in2");
-    QTest::addColumn<QStringList>("lamps");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QStringList>("buttons");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("8 channels, in1 05")
-        << 0 << QList<int>{0, 2, 2, 7} << 0x05 << 0x00
-        << QStringList{"Shape1_0", "Shape1_2", "Shape2_2", "Shape2_7"} << QStringList{"Check1_2", "Check1_7"}
-        << QStringList{"Command7_0", "Command8_0", "Command2_0"} << "E0 00 3D 84 00 A1";
-    QTest::newRow("16 channels, in2 03")
-        << 1 << QList<int>{8, 0, 9, 0} << 0x00 << 0x03 << QStringList{"Shape2_8", "Shape3_8", "Shape3_9"}
-        << QStringList{"Check5_0"} << QStringList{"Command7_1", "Command8_1", "Command2_1"}
-        << "E0 00 3D 01 00 1E";
-    QTest::newRow("8 channels, only in2 10") << 0 << QList<int>{0, 0} << 0x00 << 0x10 << QStringList{}
-                                             << QStringList{} << QStringList{"Command2_0"} << kAllOff;
-    QTest::newRow("16 channels, in2 FF")
-        << 1 << QList<int>{15, 7} << 0x00 << 0xFF
-        << QStringList{"Shape2_15", "Shape3_10", "Shape3_11", "Shape3_12", "Shape3_13",
-                       "Shape3_14", "Shape3_15", "Shape3_8",  "Shape3_9"}
-        << QStringList{"Check5_7"} << QStringList{"Command7_1", "Command8_1", "Command2_1"}
-        << "E0 00 3D 80 00 9D";
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("8 channels, in1 05") << 0 << QList<int>{0, 2, 2, 7} << 0x05 << 0x00
+                                        << "Shape1_0 Shape1_2 Shape2_2 Shape2_7 | Check1_2 Check1_7 | "
+                                           "Command7_0 Command8_0 Command2_0 | 84 | 8";
+    QTest::newRow("16 channels, in2 03") << 1 << QList<int>{8, 0, 9, 0} << 0x00 << 0x03
+                                         << "Shape2_8 Shape3_8 Shape3_9 | Check5_0 | Command7_1 Command8_1 "
+                                            "Command2_1 | 1 | 8";
+    QTest::newRow("8 channels, only in2 10")
+        << 0 << QList<int>{0, 0} << 0x00 << 0x10 << " |  | Command2_0 | 0 | 8";
+    QTest::newRow("16 channels, in2 FF") << 1 << QList<int>{15, 7} << 0x00 << 0xFF
+                                         << "Shape2_15 Shape3_10 Shape3_11 Shape3_12 Shape3_13 Shape3_14 "
+                                            "Shape3_15 Shape3_8 Shape3_9 | Check5_7 | "
+                                            "Command7_1 Command8_1 Command2_1 | 80 | 8";
     // Reset shows with the alarm; lock only once some output is on.
     QTest::newRow("alarm on an unlinked input")
-        << 0 << QList<int>{0, 2} << 0x08 << 0x00 << QStringList{"Shape1_3"} << QStringList{}
-        << QStringList{"Command8_0", "Command2_0"} << kAllOff;
+        << 0 << QList<int>{0, 2} << 0x08 << 0x00 << "Shape1_3 |  | Command8_0 Command2_0 | 0 | 8";
     QTest::newRow("two inputs on one output")
-        << 0 << QList<int>{0, 2, 1, 2} << 0x03 << 0x00 << QStringList{"Shape1_0", "Shape1_1", "Shape2_2"}
-        << QStringList{"Check1_2"} << QStringList{"Command7_0", "Command8_0", "Command2_0"}
-        << "E0 00 3D 04 00 21";
+        << 0 << QList<int>{0, 2, 1, 2} << 0x03 << 0x00
+        << "Shape1_0 Shape1_1 Shape2_2 | Check1_2 | Command7_0 Command8_0 Command2_0 | 4 | 8";
     // Every input bit of both bytes on both hosts, input n linked to output
     // 9 - n (17 - n from input 9 on); the 8-channel host ignores byte 4.
     for (int host = 0; host <= 1; ++host) {
         for (int input = 0; input < 16; ++input) {
             const int output = 7 - input % 8;
-            const QString suffix = QStringLiteral("_%1").arg(host);
-            QStringList lamps;
-            QStringList boxes;
-            QStringList buttons{"Command2" + suffix};
-            QString command = kAllOff;
-            if (host == 1 || input < 8) {
-                lamps = QStringList{QStringLiteral("Shape%1_%2").arg(host == 0 ? 1 : 3).arg(input),
-                                    QStringLiteral("Shape2_%1").arg(host * 8 + output)};
-                lamps.sort();
-                boxes = QStringList{QStringLiteral("Check%1_%2").arg(host == 0 ? 1 : 5).arg(output)};
-                buttons = QStringList{"Command7" + suffix, "Command8" + suffix, "Command2" + suffix};
-                command = outputCommand(1 << output);
-            }
+            QStringList lamps{QStringLiteral("Shape%1_%2").arg(host == 0 ? 1 : 3).arg(input),
+                              QStringLiteral("Shape2_%1").arg(host * 8 + output)};
+            lamps.sort();
+            const QString drives =
+                QStringLiteral("%1 | Check%2_%3 | Command7_%4 Command8_%4 Command2_%4 | %5 | 8")
+                    .arg(lamps.join(u' '))
+                    .arg(host == 0 ? 1 : 5)
+                    .arg(output)
+                    .arg(host)
+                    .arg(1 << output, 0, 16);
             QTest::addRow("%d channels, input %d", host == 0 ? 8 : 16, input + 1)
                 << host << QList<int>{host == 0 ? input % 8 : input, output} << (input < 8 ? 1 << input : 0)
-                << (input < 8 ? 0 : 1 << (input - 8)) << lamps << boxes << buttons << command;
+                << (input < 8 ? 0 : 1 << (input - 8))
+                << (host == 1 || input < 8 ? drives : QStringLiteral(" |  | Command2_0 | 0 | 8"));
         }
     }
 }
@@ -443,45 +536,37 @@ void TestLinkage::alarmDrivesTheLinkedOutputs()
     QFETCH(QList<int>, links);
     QFETCH(int, in1);
     QFETCH(int, in2);
-    QFETCH(QStringList, lamps);
-    QFETCH(QStringList, boxes);
-    QFETCH(QStringList, buttons);
-    QFETCH(QString, command);
+    QFETCH(QString, shown);
     LinkageFixture f;
     f.prepare(host, links);
     f.start();
     QCOMPARE(f.ui.SSTab1->tab(), host);
     f.advanceTo(90); // the input query went out at 85
     f.port.receive(inputReply(uint8_t(in1), uint8_t(in2)));
-    QCOMPARE(f.alarmLamps(), lamps);
-    QCOMPARE(f.tickedManualBoxes(), boxes);
-    QCOMPARE(f.shownHostButtons(), buttons);
-    const int mask = command.section(u' ', 3, 3).toInt(nullptr, 16);
-    QCOMPARE(f.state.linkageOutputMask, int16_t(mask));
+    QCOMPARE(f.shown(), shown);
+    const int mask = f.state.linkageOutputMask;
     QCOMPARE(f.state.manualOutputMask, uint8_t(mask));
     // The pending output status query is dropped for the linkage frame.
     f.advanceTo(215);
-    QCOMPARE(f.framesFrom(86),
-             (QStringList{at(110, command), at(140, kInQuery), at(160, kOutQuery), at(210, kInQuery)}));
+    QCOMPARE(f.framesFrom(86), (QStringList{at(110, outputCommand(mask)), at(140, kInQuery),
+                                            at(160, kOutQuery), at(210, kInQuery)}));
     // Quiet inputs switch nothing off.
     f.port.receive(inputReply(0));
     f.advanceTo(400);
-    QCOMPARE(f.alarmLamps(), lamps);
-    QCOMPARE(f.state.linkageOutputMask, int16_t(mask));
-    QVERIFY(f.commands(111).isEmpty());
+    QCOMPARE(f.shown().section(QStringLiteral(" | "), 0, 3), shown.section(QStringLiteral(" | "), 0, 3));
+    QVERIFY(f.story(111).isEmpty());
 }
 
 void TestLinkage::filterThenOutputsThenAutomaticReset_data()
 {
     QTest::addColumn<int>("host");
     QTest::addColumn<int>("channel");
-    QTest::addColumn<QStringList>("lamps");
+    QTest::addColumn<QString>("lamps");
     QTest::addColumn<QString>("box");
-    QTest::addColumn<QStringList>("buttons");
-    QTest::newRow("8 channels, input 2") << 0 << 1 << QStringList{"Shape1_1", "Shape2_4"} << "Check1_4"
-                                         << QStringList{"Command7_0", "Command8_0", "Command2_0"};
-    QTest::newRow("16 channels, input 10") << 1 << 9 << QStringList{"Shape2_12", "Shape3_9"} << "Check5_4"
-                                           << QStringList{"Command7_1", "Command8_1", "Command2_1"};
+    QTest::newRow("8 channels, input 2") << 0 << 1 << "Shape1_1 Shape2_4"
+                                         << "Check1_4";
+    QTest::newRow("16 channels, input 10") << 1 << 9 << "Shape2_12 Shape3_9"
+                                           << "Check5_4";
 }
 
 // Filter 1.2 s, reset 3 s, the input in alarm throughout, linked to output 5.
@@ -489,233 +574,277 @@ void TestLinkage::filterThenOutputsThenAutomaticReset()
 {
     QFETCH(int, host);
     QFETCH(int, channel);
-    QFETCH(QStringList, lamps);
+    QFETCH(QString, lamps);
     QFETCH(QString, box);
-    QFETCH(QStringList, buttons);
     LinkageFixture f;
     f.prepare(host, {channel, 4}, 12, 3);
     f.start();
     QVERIFY(f.state.filterPending);
     SimulatedHost alarmed(f.platform);
     (channel < 8 ? alarmed.in1 : alarmed.in2) = uint8_t(1 << (channel % 8));
-    alarmed.runTo(1289);
+    const QString on = outputCommand(0x10);
     // Alarmed replies from 90 on: only the filter timer counts.
-    QVERIFY(f.commands(56).isEmpty());
-    QCOMPARE(f.alarmLamps(), QStringList{});
-    QCOMPARE(f.c.Timer5->interval(), 1200);
-    QVERIFY(f.c.Timer5->isCounting());
-    QVERIFY(!f.c.Timer6->isCounting());
+    alarmed.runTo(1289);
+    QVERIFY(f.story(56).isEmpty());
+    QCOMPARE(f.shown(), QStringLiteral(" |  | Command2_%1 | 0 | 2 5 | filter pending").arg(host));
 
     alarmed.runTo(1480);
     QCOMPARE(f.framesFrom(1270),
-             (QStringList{at(1275, kInQuery), at(1310, kAllOff), at(1340, kInQuery),
-                          at(1365, "E0 00 3D 10 00 2D"), at(1395, kInQuery), at(1420, "E0 00 3D 10 00 2D"),
-                          at(1450, kInQuery), at(1475, "E0 00 3D 10 00 2D")}));
-    QCOMPARE(f.alarmLamps(), lamps);
-    QCOMPARE(f.tickedManualBoxes(), QStringList{box});
-    QCOMPARE(f.shownHostButtons(), buttons);
-    QCOMPARE(f.c.Timer6->interval(), 3000);
-    QVERIFY(f.c.Timer6->isCounting());
+             (QStringList{at(1275, kInQuery), at(1310, kAllOff), at(1340, kInQuery), at(1365, on),
+                          at(1395, kInQuery), at(1420, on), at(1450, kInQuery), at(1475, on)}));
+    QCOMPARE(
+        f.shown(),
+        QStringLiteral("%1 | %2 | Command7_%3 Command8_%3 Command2_%3 | 10 | 1 6").arg(lamps, box).arg(host));
 
     // Reset 3 s after the filter timer (1290): all off, and the alarm waits
-    // for the filter again.
+    // for the filter again; the reset button hides itself.
     alarmed.runTo(4400);
-    QCOMPARE(f.framesFrom(4250), (QStringList{at(4255, kInQuery), at(4280, "E0 00 3D 10 00 2D"),
-                                              at(4310, kAllOff), at(4340, kInQuery), at(4360, kOutQuery)}));
-    QCOMPARE(f.alarmLamps(), QStringList{});
-    QCOMPARE(f.tickedManualBoxes(), QStringList{});
-    buttons.removeAt(1); // the reset button hides itself
-    QCOMPARE(f.shownHostButtons(), buttons);
-    QVERIFY(f.state.filterPending);
-    QCOMPARE(f.state.linkageOutputMask, int16_t(0));
-    QCOMPARE(f.counting(), QString("1 5"));
+    QCOMPARE(f.framesFrom(4250), (QStringList{at(4255, kInQuery), at(4280, on), at(4310, kAllOff),
+                                              at(4340, kInQuery), at(4360, kOutQuery)}));
+    QCOMPARE(f.shown(), QStringLiteral(" |  | Command7_%1 Command2_%1 | 0 | 1 5 | filter pending").arg(host));
 
     alarmed.runTo(5630);
-    QCOMPARE(f.framesFrom(5500), (QStringList{at(5530, kInQuery), at(5565, kAllOff), at(5595, kInQuery),
-                                              at(5620, "E0 00 3D 10 00 2D")}));
+    QCOMPARE(f.framesFrom(5500),
+             (QStringList{at(5530, kInQuery), at(5565, kAllOff), at(5595, kInQuery), at(5620, on)}));
     QVERIFY(f.c.Timer6->isCounting());
     QVERIFY(f.boxes.shown().isEmpty());
 }
 
-void TestLinkage::resetTimeZeroKeepsTheOutputsOn()
+void TestLinkage::linkageTimersOverTime_data()
 {
-    LinkageFixture f;
-    f.prepare(0, {1, 4}, 12, 0);
-    f.start();
-    SimulatedHost host(f.platform, 0x02);
-    host.runTo(1400);
-    QCOMPARE(f.commands(56), (QStringList{at(1310, kAllOff), at(1365, "E0 00 3D 10 00 2D")}));
-    host.in1 = 0;
-    host.runTo(10000);
-    // The last alarmed reply came at 1400; nothing goes out after its frame.
-    QCOMPARE(f.commands(1366), QStringList{at(1420, "E0 00 3D 10 00 2D")});
-    QCOMPARE(f.alarmLamps(), (QStringList{"Shape1_1", "Shape2_4"}));
-    QCOMPARE(f.state.linkageOutputMask, int16_t(0x10));
-    QVERIFY(!f.c.Timer5->isCounting());
-    QVERIFY(!f.c.Timer6->isCounting());
-    QVERIFY(!f.state.filterPending);
+    QTest::addColumn<int>("filter"); // 0.1 s
+    QTest::addColumn<int>("reset");  // 1 s
+    QTest::addColumn<QList<TimedStep>>("steps");
+    QTest::addColumn<int>("until");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<QStringList>("story"); // from `from` on
+    QTest::addColumn<QString>("shown");     // at the end
+    const QString on = "write " + outputCommand(0x10);
+    const QString off = "write " + kAllOff;
+    const QString stopped = " |  |  | 0 | ";
+    const QString pending = " |  |  | 0 |  | filter pending";
+    const QString afterReset = " |  | Command2_0 | 0 | 1 | filter pending";
+    const QString outputsOn = "Shape1_1 Shape2_4 | Check1_4 | Command7_0 Command8_0 Command2_0 | 10 | ";
+    const PortFailure missing{PortError::NoSuchPort, {}};
+    const PortFailure refused{PortError::AccessDenied, "/dev/ttyUSB0"};
+
+    // The last alarmed reply comes at 1400; nothing goes out after its frame,
+    // and the outputs stay on.
+    timerRow("reset time 0 keeps the outputs on", {quiet(1400)}, 10000, 56,
+             {at(1310, off), at(1365, on), at(1420, on)}, outputsOn + "2", 12, 0);
+    // A reset timer still running from an earlier linkage sets the filter
+    // pending after a restart without filter time: the alarm acts at once,
+    // as in any start without filter, and no automatic reset follows.
+    const TimedStep leftoverResetTimer{35, [](LinkageFixture &f) {
+                                           f.host->in1 = 0;
+                                           f.c.Timer6->setInterval(1000);
+                                           f.c.Timer6->setEnabled(true);
+                                       }};
+    const TimedStep alarmWhileFilterPending{1100, [](LinkageFixture &f) {
+                                                QVERIFY(f.state.filterPending);
+                                                f.host->in1 = 0x02;
+                                            }};
+    timerRow("leftover reset timer, no filter time",
+             {leftoverResetTimer, alarmWhileFilterPending, quiet(1190)}, 10000, 1100, {at(1180, on)},
+             outputsOn + "1", 0, 3);
+    // One alarmed reply, at 90: the filter timer sends the unchanged mask,
+    // the reset timer resets, each 20 ms after it runs out. The longest
+    // times the settings allow must not wrap in 16 bits.
+    timerRow("alarm gone, 0.1 s and 1 s", {quiet(90)}, 1290, 56, {at(210, off), at(1210, off)}, afterReset, 1,
+             1);
+    timerRow("alarm gone, 1.2 s and 3 s", {quiet(90)}, 4400, 56, {at(1310, off), at(4310, off)}, afterReset);
+    timerRow("alarm gone, 10 s and 33 s", {quiet(90)}, 43200, 56, {at(10110, off), at(43110, off)},
+             afterReset, 100, 33);
+    timerRow("alarm gone, 10 s and 600 s", {quiet(90)}, 610200, 56, {at(10110, off), at(610110, off)},
+             afterReset, 100, 600);
+    // Locked after the reset at 4290, the filter armed again at 4345: its
+    // frame goes out at 5565 and polling resumes, still locked; the alarm
+    // drives no output and the reset timer's press is refused.
+    const TimedStep lock{4400, [](LinkageFixture &f) {
+                             QVERIFY(!f.ui.Command7[0]->isHidden());
+                             f.ui.Command7[0]->click();
+                         }};
+    timerRow("timers running out while locked", {lock}, 9000, 4401, {at(5565, off), box(8545, kLockedText)},
+             " |  | Command7_0 Command2_0 | 0 | 1 | filter pending");
+    // Cancelled while the filter timer (due at 1290) or the reset timer (due
+    // at 4290, pressing reset) runs: the cancel's frame and the timer's each
+    // go out on a port opened for it alone; the reset time is 0 after the
+    // cancel.
+    timerRow("cancel, filter timer running", {quiet(100), cancel(500)}, 10000, 501,
+             switchedOff(520) + switchedOff(1310), stopped);
+    timerRow("cancel, reset timer running", {quiet(2000), cancel(2030)}, 10000, 2031,
+             switchedOff(2050) + switchedOff(4310), pending);
+    // And started again 20 ms before the timer runs out: its frame goes out
+    // and the check goes on, polling on the open port, until the quiet reply
+    // completes the start.
+    timerRow(
+        "cancel, filter timer running out during the input check", {quiet(100), cancel(500), restart(1270)},
+        1420, 1270,
+        {at(1270, "open"), at(1310, off), at(1345, "close"), at(1345, "open"), at(1345, off), at(1365, off)},
+        " |  | Command2_0 | 0 | 1");
+    timerRow(
+        "cancel, reset timer running out during the input check", {quiet(2000), cancel(2030), restart(4270)},
+        4420, 4270,
+        {at(4270, "open"), at(4310, off), at(4345, "close"), at(4345, "open"), at(4345, off), at(4365, off)},
+        " |  | Command2_0 | 0 | 1");
+    // One failure, one message: the output frame that follows a probe's
+    // report of the same failure stops quietly, and still stops what a
+    // failure stops.
+    const QList<TimedStep> probed{quiet(2000), cancel(2030), openFails(3000, refused), page(3000, 4),
+                                  page(3000, 3)};
+    const TimedStep boxesOpen1s{
+        0, [](LinkageFixture &f) { f.boxes.whileOpen = [&f](const QString &) { f.advance(1000); }; }};
+    timerRow("pulled, then cancel", {quiet(2000), openFails(2030, missing), cancel(2030)}, 10000, 2030,
+             {at(2030, "close"), box(2030, kMissingText), at(2080, "open"), at(2080, "close")}, pending);
+    timerRow("pulled, then cancel, box open 1 s",
+             {boxesOpen1s, quiet(2000), openFails(2030, missing), cancel(2030)}, 10000, 2030,
+             {at(2030, "close"), box(2030, kMissingText), at(3080, "open"), at(3080, "close")}, stopped);
+    timerRow("refused, then cancel", {quiet(2000), openFails(2030, refused), cancel(2030)}, 10000, 2030,
+             {at(2030, "close"), box(2030, kRefusedText)}, pending);
+    timerRow("reset timer behind a failed probe", probed, 10000, 2031,
+             switchedOff(2050) << box(3000, kRefusedText), pending);
+    timerRow("failure nothing reported", {quiet(2000), cancel(2030), openFails(3000, refused)}, 10000, 2031,
+             switchedOff(2050) << box(4310, kRefusedText), pending);
+    timerRow("reported, opened again, failing again",
+             probed + QList{openFails(3100, {}), page(3100, 0), page(3200, 2), openFails(3300, refused)},
+             10000, 2031,
+             switchedOff(2050) << box(3000, kRefusedText) << at(3100, "open") << at(3100, off)
+                               << at(3200, "close") << box(4310, kRefusedText),
+             pending);
+    timerRow("reported, probed again, failing again",
+             probed + QList{openFails(3100, {}), page(3100, 4), page(3100, 3), openFails(3300, refused)},
+             10000, 2031,
+             switchedOff(2050) << box(3000, kRefusedText) << at(3100, "open") << at(3100, "close")
+                               << box(4310, kRefusedText),
+             pending);
+    // The link fails while the filter timer or, outputs on, the reset timer
+    // counts: one message, nothing left running, the filter pending for the
+    // next alarm. Plugged back, cancel switches the outputs off and polling
+    // resumes.
+    timerRow("link failure, filter timer counting", {writesFail(600, PortError::DeviceGone)}, 9000, 600,
+             {at(645, "close"), box(645, kGoneText)}, " |  | Command2_0 | 0 |  | filter pending");
+    timerRow("link failure, reset timer counting", {writesFail(2000, PortError::DeviceGone)}, 9000, 2000,
+             {at(2025, "close"), box(2025, kGoneText)}, outputsOn + " | filter pending");
+    const QList<TimedStep> pluggedBack{writesFail(9000, PortError::None), cancel(9000), page(9100, 0)};
+    const QStringList cancelled = QStringList{at(9000, "open"), at(9000, "close")} + switchedOff(9020)
+                                  + QStringList{at(9100, "open"), at(9100, off)};
+    timerRow("link failure, filter timer counting, plugged back",
+             QList{writesFail(600, PortError::DeviceGone)} + pluggedBack, 9160, 600,
+             QStringList{at(645, "close"), box(645, kGoneText)} + cancelled, stopped + "2");
+    timerRow("link failure, reset timer counting, plugged back",
+             QList{writesFail(2000, PortError::DeviceGone)} + pluggedBack, 9160, 2001,
+             QStringList{at(2025, "close"), box(2025, kGoneText)} + cancelled, stopped + "2");
 }
 
-// A reset timer still running from an earlier linkage sets the filter
-// pending after a restart without filter time: the alarm acts at once, as
-// in any start without filter, and no automatic reset follows.
-void TestLinkage::leftoverResetTimerWithoutFilterTime()
-{
-    LinkageFixture f;
-    f.prepare(0, {1, 4}, 0, 3);
-    f.start();
-    f.c.Timer6->setInterval(1000);
-    f.c.Timer6->setEnabled(true);
-    SimulatedHost host(f.platform);
-    host.runTo(1100);
-    QVERIFY(f.state.filterPending);
-    host.in1 = 0x02;
-    host.runTo(10000);
-    QVERIFY(!f.state.filterPending);
-    QCOMPARE(f.state.linkageOutputMask, int16_t(0x10));
-    QCOMPARE(f.commands(1100).first(), at(1180, "E0 00 3D 10 00 2D"));
-    QVERIFY(f.commands(1100).filter(kAllOff).isEmpty());
-    QVERIFY(!f.c.Timer5->isCounting() && !f.c.Timer6->isCounting());
-}
-
-void TestLinkage::alarmGoneWithinTheFilterTime()
-{
-    LinkageFixture f;
-    SimulatedHost host = startWithTimers(f);
-    host.runTo(100); // one alarmed reply, at 90
-    host.in1 = 0;
-    host.runTo(1300);
-    QVERIFY(f.c.Timer6->isCounting());
-    host.runTo(6000);
-    // The filter timer sends the unchanged mask, the reset timer resets.
-    QCOMPARE(f.commands(56), (QStringList{at(1310, kAllOff), at(4310, kAllOff)}));
-    QCOMPARE(f.alarmLamps(), QStringList{});
-    QCOMPARE(f.tickedManualBoxes(), QStringList{});
-    QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
-    QVERIFY(f.state.filterPending);
-    QVERIFY(f.boxes.shown().isEmpty());
-}
-
-void TestLinkage::filterAndResetTimesInMilliseconds_data()
-{
-    QTest::addColumn<int>("filter");
-    QTest::addColumn<int>("reset");
-    QTest::newRow("0.1 s and 1 s") << 1 << 1;
-    QTest::newRow("10 s and 33 s") << 100 << 33;
-    QTest::newRow("10 s and 600 s") << 100 << 600;
-}
-
-// The longest times the settings allow must not wrap in 16 bits.
-void TestLinkage::filterAndResetTimesInMilliseconds()
+// Input 2 linked to output 5 with the filter and reset times given in the
+// settings' units (0.1 s and 1 s), in alarm from the start until a step
+// ends it.
+void TestLinkage::linkageTimersOverTime()
 {
     QFETCH(int, filter);
     QFETCH(int, reset);
+    QFETCH(QList<TimedStep>, steps);
+    QFETCH(int, until);
+    QFETCH(int, from);
+    QFETCH(QStringList, story);
+    QFETCH(QString, shown);
     LinkageFixture f;
     f.prepare(0, {1, 4}, filter, reset);
     f.start();
-    f.advanceTo(90);
-    f.port.receive(inputReply(0x02));
-    QCOMPARE(f.c.Timer5->interval(), filter * 100);
-    const int64_t filtered = 90 + filter * 100;
-    const int64_t reseted = filtered + int64_t(reset) * 1000;
-    f.advanceTo(filtered + 1);
-    QCOMPARE(f.c.Timer6->interval(), reset * 1000);
-    f.advanceTo(reseted + 100);
-    QCOMPARE(f.commands(56), (QStringList{at(filtered + 20, kAllOff), at(reseted + 20, kAllOff)}));
-    QVERIFY(f.state.filterPending);
-    QVERIFY(!f.c.Timer6->isCounting());
+    f.host.emplace(f.platform, 0x02);
+    runSteps(f, steps, until);
+    QCOMPARE(f.story(from), story);
+    QCOMPARE(f.shown(), shown);
+    // The port is open exactly while polling.
+    QCOMPARE(f.port.portOpen(), f.polling());
 }
 
-void TestLinkage::lockRefusesResetAndCancel()
-{
-    LinkageFixture f;
-    f.alarmOnInputs1And3();
-    f.advanceTo(170); // 110 outputs on, 140 and 160 the queries
-    f.ui.Command7[0]->click();
-    QVERIFY(f.state.locked);
-    QCOMPARE(f.ui.Command7[0]->text(), QString("取消锁定"));
-    QCOMPARE(f.counting(), QString());
-
-    f.ui.Command8[0]->click();
-    f.ui.Command2[0]->click();
-    QCOMPARE(f.boxes.texts(), (QStringList{kLockedText, kLockedText}));
-    QCOMPARE(f.alarmLamps(), (QStringList{"Shape1_0", "Shape1_2", "Shape2_2", "Shape2_7"}));
-    QCOMPARE(f.tickedManualBoxes(), (QStringList{"Check1_2", "Check1_7"}));
-    QCOMPARE(f.shownHostButtons(), (QStringList{"Command7_0", "Command8_0", "Command2_0"}));
-    QVERIFY(f.state.linkageActive);
-    QCOMPARE(f.enabledPages(), QString("0"));
-    // A reception while locked changes nothing either.
-    f.port.receive(inputReply(0x02));
-    QCOMPARE(f.alarmLamps().size(), 4);
-    QCOMPARE(f.state.linkageOutputMask, int16_t(0x84));
-    QCOMPARE(f.counting(), QString());
-    f.advanceTo(1000);
-    QVERIFY(f.framesFrom(161).isEmpty());
-
-    // Unlocking starts Timer1 alone, with the poll period it last had.
-    f.ui.Command7[0]->click();
-    QVERIFY(!f.state.locked);
-    QCOMPARE(f.ui.Command7[0]->text(), QString("锁定状态"));
-    QCOMPARE(f.counting(), QString("1"));
-    f.advanceTo(1125);
-    QCOMPARE(f.framesFrom(1000), (QStringList{at(1050, kInQuery), at(1070, kOutQuery), at(1120, kInQuery)}));
-    f.ui.Command8[0]->click();
-    QCOMPARE(f.alarmLamps(), QStringList{});
-    QCOMPARE(f.tickedManualBoxes(), QStringList{});
-    QCOMPARE(f.shownHostButtons(), (QStringList{"Command7_0", "Command2_0"}));
-    QCOMPARE(f.state.manualOutputMask, uint8_t(0));
-    f.advanceTo(1180);
-    QCOMPARE(f.framesFrom(1121), (QStringList{at(1145, kAllOff), at(1175, kInQuery)}));
-
-    // Each lock button keeps its own caption: the other page's still locks.
-    f.ui.Command7[0]->click();
-    f.ui.Command7[1]->click();
-    QVERIFY(f.state.locked);
-    QCOMPARE(f.ui.Command7[1]->text(), QString("取消锁定"));
-}
-
-void TestLinkage::alarmWhileLockedChangesNothing_data()
+void TestLinkage::lockKeepsEverythingAsItIs_data()
 {
     QTest::addColumn<int>("host");
-    QTest::addColumn<QList<int>>("links");  // (channel, output) pairs
-    QTest::addColumn<QByteArray>("first");  // in1, in2 of the alarm before the lock
-    QTest::addColumn<QByteArray>("second"); // and of the one while locked
-    QTest::newRow("8 channels") << 0 << QList<int>{0, 2, 2, 7, 1, 4} << QByteArray("\x05\x00", 2)
-                                << QByteArray("\x07\x00", 2);
-    QTest::newRow("16 channels") << 1 << QList<int>{8, 0, 9, 0, 1, 5, 15, 6} << QByteArray("\x00\x03", 2)
-                                 << QByteArray("\x02\x83", 2);
+    QTest::addColumn<QList<int>>("links"); // (channel, output) pairs
+    QTest::addColumn<QByteArray>("alarm"); // at 90, switching outputs on at 110
+    QTest::addColumn<int>("lockAt");
+    QTest::addColumn<Steps>("whileLocked");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("unlocked"); // the frames after unlocking at 1000, reset at 1125
+    // After the queries at 140 and 160.
+    QTest::newRow("reset and cancel refused")
+        << 0 << QList<int>{0, 2, 2, 7} << inputReply(0x05) << 170 << Steps([](LinkageFixture &f) {
+               f.ui.Command8[0]->click();
+               f.ui.Command2[0]->click();
+               f.port.receive(inputReply(0x02));
+           })
+        << QStringList{kLockedText, kLockedText}
+        << QStringList{at(1050, kInQuery), at(1070, kOutQuery), at(1120, kInQuery), at(1145, kAllOff),
+                       at(1175, kInQuery)};
+    // Between the input and the output query, then a new alarm on other
+    // linked inputs filed in the input row: nothing follows it.
+    const QStringList unlockedAfterTheInputQuery{at(1030, kInQuery), at(1050, kOutQuery),
+                                                 at(1100, kInQuery), at(1120, kOutQuery),
+                                                 at(1145, kAllOff),  at(1175, kInQuery)};
+    const auto alarmAgain = [](const QByteArray &reply) {
+        return Steps([reply](LinkageFixture &f) {
+            f.port.receive(reply);
+            QCOMPARE(f.state.replyTable[0][3], int16_t(uint8_t(reply[3])));
+        });
+    };
+    QTest::newRow("alarm while locked, 8 channels")
+        << 0 << QList<int>{0, 2, 2, 7, 1, 4} << inputReply(0x05) << 145 << alarmAgain(inputReply(0x07))
+        << QStringList{} << unlockedAfterTheInputQuery;
+    QTest::newRow("alarm while locked, 16 channels")
+        << 1 << QList<int>{8, 0, 9, 0, 1, 5, 15, 6} << inputReply(0, 0x03) << 145
+        << alarmAgain(inputReply(0x02, 0x83)) << QStringList{} << unlockedAfterTheInputQuery;
 }
 
-// Outputs on, locked between the input and the output query, then a new
-// alarm on other linked inputs filed in the input row: nothing follows it.
-void TestLinkage::alarmWhileLockedChangesNothing()
+// Outputs on, then locked: polling stops and nothing changes until unlocked.
+void TestLinkage::lockKeepsEverythingAsItIs()
 {
     QFETCH(int, host);
     QFETCH(QList<int>, links);
-    QFETCH(QByteArray, first);
-    QFETCH(QByteArray, second);
+    QFETCH(QByteArray, alarm);
+    QFETCH(int, lockAt);
+    QFETCH(Steps, whileLocked);
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, unlocked);
     LinkageFixture f;
     f.prepare(host, links);
     f.start();
     f.advanceTo(90);
-    f.port.receive(inputReply(uint8_t(first[0]), uint8_t(first[1])));
-    f.advanceTo(145); // 110 outputs on, 140 the input query
-    f.ui.Command7[size_t(host)]->click();
-    const auto seen = [&f] {
-        return QStringList{f.alarmLamps().join(u' '),
-                           f.tickedManualBoxes().join(u' '),
-                           f.shownHostButtons().join(u' '),
-                           QString::number(f.state.linkageOutputMask),
-                           QString::number(f.state.manualOutputMask),
-                           f.counting()};
-    };
-    const QStringList before = seen();
-    QVERIFY(!before[1].isEmpty());
-    f.port.receive(inputReply(uint8_t(second[0]), uint8_t(second[1])));
-    QCOMPARE(f.state.replyTable[0][3], int16_t(uint8_t(second[0])));
-    QCOMPARE(seen(), before);
+    f.port.receive(alarm);
+    f.advanceTo(lockAt);
+    CommandButton *lockButton = f.ui.Command7[size_t(host)];
+    lockButton->click();
+    QVERIFY(f.state.locked);
+    QCOMPARE(lockButton->text(), QString(kUnlockCaption));
+    QCOMPARE(f.counting(), QString());
+    const QString before = f.shown();
+    QVERIFY(f.state.manualOutputMask != 0);
+    whileLocked(f);
+    QCOMPARE(f.boxes.texts(), boxes);
+    QCOMPARE(f.shown(), before);
+    QVERIFY(f.state.linkageActive);
+    QCOMPARE(f.enabledPages(), QString::number(host));
     f.advanceTo(1000);
-    QVERIFY(f.framesFrom(141).isEmpty());
+    QVERIFY(f.framesFrom(lockAt).isEmpty());
+
+    // Unlocking starts Timer1 alone, with the poll period it last had.
+    lockButton->click();
+    QVERIFY(!f.state.locked);
+    QCOMPARE(lockButton->text(), QString(kLockCaption));
+    QCOMPARE(f.counting(), QString("1"));
+    f.advanceTo(1125);
+    f.ui.Command8[size_t(host)]->click();
+    QCOMPARE(f.shown(), QStringLiteral(" |  | Command7_%1 Command2_%1 | 0 | 8").arg(host));
+    QCOMPARE(f.state.manualOutputMask, uint8_t(0));
+    f.advanceTo(1180);
+    QCOMPARE(f.framesFrom(1000), unlocked);
+
+    // Each lock button keeps its own caption: the other page's still locks.
+    lockButton->click();
+    f.ui.Command7[size_t(1 - host)]->click();
+    QVERIFY(f.state.locked);
+    QCOMPARE(f.ui.Command7[size_t(1 - host)]->text(), QString(kUnlockCaption));
 }
 
 void TestLinkage::linkageFrameWhileLockedRestartsPolling()
@@ -725,10 +854,10 @@ void TestLinkage::linkageFrameWhileLockedRestartsPolling()
     f.advanceTo(95);
     f.ui.Command7[0]->click();
     f.advanceTo(215);
-    QCOMPARE(f.framesFrom(86), (QStringList{at(110, "E0 00 3D 84 00 A1"), at(140, kInQuery),
+    QCOMPARE(f.framesFrom(86), (QStringList{at(110, outputCommand(0x84)), at(140, kInQuery),
                                             at(160, kOutQuery), at(210, kInQuery)}));
     QVERIFY(f.state.locked);
-    QCOMPARE(f.ui.Command7[0]->text(), QStringLiteral("取消锁定"));
+    QCOMPARE(f.ui.Command7[0]->text(), QString(kUnlockCaption));
     // Unlocking starts Timer1 with the period it last had; the output query
     // at 230 finds it counting and leaves the count as it is.
     f.ui.Command7[0]->click();
@@ -736,36 +865,18 @@ void TestLinkage::linkageFrameWhileLockedRestartsPolling()
     QCOMPARE(f.framesFrom(211), (QStringList{at(230, kOutQuery), at(265, kInQuery), at(285, kOutQuery)}));
 }
 
-void TestLinkage::filterAndResetTimersRunningOutWhileLocked()
-{
-    LinkageFixture f;
-    SimulatedHost host = startWithTimers(f);
-    host.runTo(4400); // reset at 4290, filter armed again at 4345
-    QVERIFY(!f.ui.Command7[0]->isHidden());
-    f.ui.Command7[0]->click();
-    host.runTo(9000);
-    // The filter timer's frame goes out and polling resumes after it, still
-    // locked: the alarm drives no output, and the reset timer's press is
-    // refused.
-    QCOMPARE(f.commands(4401), QStringList{at(5565, kAllOff)});
-    QCOMPARE(f.framesFrom(5566).mid(0, 2), (QStringList{at(5595, kInQuery), at(5615, kOutQuery)}));
-    QCOMPARE(f.boxes.texts(), QStringList{kLockedText});
-    QCOMPARE(f.boxes.shown().first().time, int64_t(8545));
-    QVERIFY(f.state.filterPending);
-}
-
 void TestLinkage::cancelRestoresSetUp_data()
 {
     QTest::addColumn<int>("host");
-    QTest::addColumn<QString>("confirmCaption");
-    QTest::newRow("8-channel page") << 0 << "通道三联动确认";
-    QTest::newRow("16-channel page") << 1 << "通道十联动确认";
+    QTest::addColumn<int>("channel"); // the settings page shows
+    QTest::newRow("8-channel page") << 0 << 2;
+    QTest::newRow("16-channel page") << 1 << 9;
 }
 
 void TestLinkage::cancelRestoresSetUp()
 {
     QFETCH(int, host);
-    QFETCH(QString, confirmCaption);
+    QFETCH(int, channel);
     LinkageFixture f;
     f.ui.Combo3->choose(f.ui.Combo3->findText("200"));
     QCOMPARE(f.state.timeSettings[0], int16_t(200));
@@ -773,39 +884,35 @@ void TestLinkage::cancelRestoresSetUp()
     f.start();
     f.advanceTo(90);
     f.port.receive(host == 0 ? inputReply(0x05) : inputReply(0x00, 0x83));
-    QCOMPARE(f.alarmLamps().size(), host == 0 ? 4 : 5);
+    QCOMPARE(f.lampsIn(kAlarmRed).size(), host == 0 ? 4 : 5);
     if (host == 1)
         f.ui.Shape1[3]->setFillColor(kStatusRed); // page 0 as polling left it
     f.advanceTo(100);                             // the alarm's output frame is due at 110
     f.ui.Command2[size_t(host)]->click();
 
-    QCOMPARE(f.counting(), QString("8"));
+    // Every lamp grey but page 0's, which polling painted; only the
+    // all-off frame's timer counts.
+    QCOMPARE(f.shown(), QString(host == 0 ? " |  |  | 0 | 8" : "Shape1_3? |  |  | 0 | 8"));
     QVERIFY(!f.port.portOpen());
     QCOMPARE(f.ui.SSTab1->tab(), 3);
     QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
-    QVERIFY(!f.state.linkageActive && !f.state.linkageTableChecked && !f.state.filterPending);
+    QVERIFY(!f.state.linkageActive && !f.state.linkageTableChecked);
     QCOMPARE(f.state.manualOutputMask, uint8_t(0));
-    QCOMPARE(f.state.linkageOutputMask, int16_t(0));
-    for (const auto &row : f.state.replyTable)
-        QCOMPARE(row, (std::array<int16_t, 6>{}));
-    for (const auto &row : f.state.linkageTable)
-        QCOMPARE(row, (std::array<int16_t, 8>{}));
+    QCOMPARE(f.state.replyTable, decltype(f.state.replyTable){});
+    QCOMPARE(f.state.linkageTable, decltype(f.state.linkageTable){});
     // The poll period is 50 whatever the list shows.
     QCOMPARE(f.state.timeSettings, (std::array<int16_t, 4>{50, 0, 0, 0}));
     QCOMPARE(f.ui.Combo3->text(), QString("200"));
 
-    QCOMPARE(f.alarmLamps(), host == 0 ? QStringList{} : QStringList{"Shape1_3?"});
-    QCOMPARE(f.tickedManualBoxes(), QStringList{});
     for (size_t i = 0; i < 8; ++i)
         QVERIFY((host == 0 ? f.ui.Check1[i] : f.ui.Check5[i])->isEnabled());
     QVERIFY(f.ui.Frame3->isEnabled());
     QVERIFY(f.ui.Frame10->isEnabled());
-    QCOMPARE(f.ui.Frame3->title(), QString("手动控制输出"));
-    QCOMPARE(f.shownHostButtons(), QStringList{});
+    QCOMPARE(f.ui.Frame3->title(), QString(kManualOutputsTitle));
     QVERIFY(!f.ui.Command1->isEnabled());
     QCOMPARE(f.ui.Check3->value(), 0);
     QVERIFY(!f.ui.Frame7->isEnabled());
-    QCOMPARE(f.ui.Command3->text(), confirmCaption);
+    QCOMPARE(f.ui.Command3->text(), linkageConfirmCaption(channelName(channel)));
     for (const CheckBox *box : f.ui.Check2)
         QCOMPARE(box->value(), 0);
 
@@ -823,230 +930,6 @@ void TestLinkage::cancelRestoresSetUp()
     f.advanceTo(5060);
     QCOMPARE(f.framesFrom(5000), (QStringList{at(5000, kAllOff), at(5050, kInQuery)}));
     QVERIFY(!f.ui.Command1->isEnabled());
-}
-
-void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling_data()
-{
-    QTest::addColumn<int>("alarmUntil");
-    QTest::addColumn<int>("cancelAt");
-    QTest::addColumn<QStringList>("log");
-    QTest::addColumn<bool>("filterPending");
-    // Filter timer due at 1290; the reset time is 0 after the cancel.
-    QTest::newRow("filter timer") << 100 << 500
-                                  << QStringList{"520 open",  "520 write " + kAllOff,  "520 close",
-                                                 "1310 open", "1310 write " + kAllOff, "1310 close"}
-                                  << false;
-    // Reset timer due at 4290 presses the reset button.
-    QTest::newRow("reset timer") << 2000 << 2030
-                                 << QStringList{"2050 open", "2050 write " + kAllOff, "2050 close",
-                                                "4310 open", "4310 write " + kAllOff, "4310 close"}
-                                 << true;
-}
-
-void TestLinkage::timersRunningAtCancelSwitchOffWithoutPolling()
-{
-    QFETCH(int, alarmUntil);
-    QFETCH(int, cancelAt);
-    QFETCH(QStringList, log);
-    QFETCH(bool, filterPending);
-    CancelledLinkage f(alarmUntil, cancelAt);
-    f.host->runTo(10000);
-    QCOMPARE(f.logFrom(cancelAt + 1), log);
-    QCOMPARE(f.counting(), QString());
-    QCOMPARE(f.state.filterPending, filterPending);
-    QCOMPARE(f.ui.SSTab1->tab(), 3);
-    QVERIFY(f.boxes.shown().isEmpty());
-}
-
-void TestLinkage::portGoneBehindTheProbeReportedOnce_data()
-{
-    QTest::addColumn<QList<TimedStep>>("steps");
-    QTest::addColumn<PortFailure>("failure"); // of COM1's open once pulled
-    QTest::addColumn<int>("boxOpen");         // ms the operator leaves a box open
-    QTest::addColumn<QStringList>("boxes");
-    const PortFailure missing{PortError::NoSuchPort, {}};
-    const QString missingText = "无效的com1端口,请检查或更换端口重新操作";
-    const PortFailure refused{PortError::AccessDenied, "/dev/ttyUSB0"};
-    const QString refusedText =
-        "没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作";
-    const QList<TimedStep> pulledCancel{pull(2030), cancel(2030)};
-    const QList<TimedStep> probed{cancel(2030), pull(3000), page(3000, 4), page(3000, 3)};
-    // The cancel's all-off frame is due 20 ms after it, the reset timer's
-    // press at 4290 and its frame at 4310.
-    QTest::newRow("pulled, then cancel")
-        << pulledCancel << missing << 0 << QStringList{"2030 " + missingText};
-    QTest::newRow("pulled, then cancel, box open 1 s")
-        << pulledCancel << missing << 1000 << QStringList{"2030 " + missingText};
-    QTest::newRow("refused, then cancel")
-        << pulledCancel << refused << 0 << QStringList{"2030 " + refusedText};
-    QTest::newRow("reset timer behind a failed probe")
-        << probed << refused << 0 << QStringList{"3000 " + refusedText};
-    QTest::newRow("failure nothing reported")
-        << QList<TimedStep>{cancel(2030), pull(3000)} << refused << 0 << QStringList{"4310 " + refusedText};
-    QTest::newRow("reported, opened again, failing again")
-        << probed + QList<TimedStep>{back(3100), page(3100, 0), page(3200, 2), pull(3300)} << refused << 0
-        << QStringList{"3000 " + refusedText, "4310 " + refusedText};
-    QTest::newRow("reported, probed again, failing again")
-        << probed + QList<TimedStep>{back(3100), page(3100, 4), page(3100, 3), pull(3300)} << refused << 0
-        << QStringList{"3000 " + refusedText, "4310 " + refusedText};
-}
-
-// One failure, one message: the output frame that follows a probe's report
-// of the same failure stops quietly, and still stops what a failure stops.
-void TestLinkage::portGoneBehindTheProbeReportedOnce()
-{
-    QFETCH(QList<TimedStep>, steps);
-    QFETCH(PortFailure, failure);
-    QFETCH(int, boxOpen);
-    QFETCH(QStringList, boxes);
-    LinkageFixture f;
-    SimulatedHost host = startWithTimers(f);
-    host.runTo(2000);
-    host.in1 = 0;
-    f.boxes.whileOpen = [&f, boxOpen](const QString &) { f.advance(boxOpen); };
-    for (const TimedStep &step : steps) {
-        host.runTo(step.at);
-        step.run(f, failure);
-    }
-    host.runTo(10000);
-    QStringList shown;
-    for (const auto &box : f.boxes.shown())
-        shown.append(QStringLiteral("%1 %2").arg(box.time).arg(box.text));
-    QCOMPARE(shown, boxes);
-    QCOMPARE(f.counting(), QString());
-    QVERIFY(!f.port.portOpen());
-}
-
-void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck_data()
-{
-    QTest::addColumn<int>("alarmUntil");
-    QTest::addColumn<int>("cancelAt");
-    QTest::addColumn<int>("pressAt");
-    // The timers as in the cancel test above: filter due at 1290, reset at
-    // 4290; start pressed 20 ms before.
-    QTest::newRow("filter timer") << 100 << 500 << 1270;
-    QTest::newRow("reset timer") << 2000 << 2030 << 4270;
-}
-
-// The timer's output frame goes out, and the check goes on: polling resumes
-// on the open port and the quiet reply completes the start.
-void TestLinkage::leftoverTimerRunningOutDuringTheInputCheck()
-{
-    QFETCH(int, alarmUntil);
-    QFETCH(int, cancelAt);
-    QFETCH(int, pressAt);
-    CancelledLinkage f(alarmUntil, cancelAt);
-    f.prepare(0, {1, 4});
-    f.host->runTo(pressAt);
-    f.ui.Command1->click();
-    f.host->runTo(pressAt + 150);
-    const int p = pressAt;
-    QCOMPARE(f.framesFrom(p),
-             (QStringList{at(p + 40, kAllOff), at(p + 70, kInQuery), at(p + 75, kAllOff), at(p + 95, kAllOff),
-                          at(p + 125, kInQuery), at(p + 145, kOutQuery)}));
-    QVERIFY(f.state.linkageActive && f.state.inputCheckPassed && !f.state.inputCheckPending);
-    QCOMPARE(f.ui.SSTab1->tab(), 0);
-    QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
-    QVERIFY(f.boxes.shown().isEmpty());
-}
-
-void TestLinkage::checkLeftWaitingIsAbandoned_data()
-{
-    // The page selected, or -1: linkage unticked, -2: the table cleared,
-    // -3: the only linked row confirmed empty.
-    QTest::addColumn<int>("leave");
-    QTest::newRow("linkage unticked") << -1;
-    QTest::newRow("table cleared") << -2;
-    QTest::newRow("row emptied") << -3;
-    QTest::newRow("8-channel page") << 0;
-    QTest::newRow("16-channel page") << 1;
-    QTest::newRow("watchdog page") << 2;
-    QTest::newRow("parameter page") << 3;
-}
-
-// Start pressed with the host silent, then the settings left: linkage has
-// not started, and a host page polls as without it.
-void TestLinkage::checkLeftWaitingIsAbandoned()
-{
-    QFETCH(int, leave);
-    LinkageFixture f;
-    f.prepare(0, {0, 2});
-    f.ui.Command1->click();
-    f.advanceTo(90); // no reply to the queries at 30 and 80
-    if (leave == -1)
-        f.ui.Check3->click();
-    if (leave == -2)
-        f.ui.Command4->click();
-    if (leave == -3) {
-        f.ui.Check2[2]->click();
-        f.ui.Command3->click();
-    }
-    if (leave >= 0)
-        f.page(leave);
-    QVERIFY(!f.state.linkageActive && !f.state.inputCheckPending);
-    if (leave < 0) {
-        QCOMPARE(f.counting(), QString());
-        QVERIFY(!f.port.portOpen());
-    }
-    const int host = leave == 1 ? 1 : 0;
-    f.page(host);
-    f.advanceTo(145);
-    f.reply("E0003F00001F");
-    f.advanceTo(205);
-    QCOMPARE(f.framesFrom(90),
-             (QStringList{at(90, kAllOff), at(140, kInQuery), at(160, kOutQuery), at(200, kAllOff)}));
-    QCOMPARE(f.shownHostButtons(), QStringList{});
-    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
-    // A later press starts afresh.
-    f.page(4);
-    if (leave == -1)
-        f.ui.Check3->click();
-    if (leave < -1) {
-        f.ui.Check2[2]->click();
-        f.ui.Command3->click();
-    }
-    f.advanceTo(1000);
-    f.start();
-    QCOMPARE(f.ui.SSTab1->tab(), 0);
-    QCOMPARE(f.shownHostButtons(), QStringList{"Command2_0"});
-}
-
-void TestLinkage::portFailingInTheLastStageUndoesTheStart_data()
-{
-    QTest::addColumn<int>("host");
-    QTest::newRow("8-channel host") << 0;
-    QTest::newRow("16-channel host") << 1;
-}
-
-// The adapter goes between the check's reply and the host page's entry:
-// one message, and the settings page as before the press.
-void TestLinkage::portFailingInTheLastStageUndoesTheStart()
-{
-    QFETCH(int, host);
-    LinkageFixture f;
-    f.prepare(host, {host == 0 ? 0 : 8, 2});
-    f.ui.Command1->click();
-    f.advanceTo(35);
-    f.port.failOpen(1, PortError::NoSuchPort);
-    f.reply("E0003F00001F");
-    f.advanceTo(1000);
-    QCOMPARE(f.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
-    QCOMPARE(f.ui.SSTab1->tab(), 4);
-    QCOMPARE(f.enabledPages(), QString("0 1 2 3 4"));
-    for (size_t i = 0; i < 8; ++i)
-        QVERIFY(f.ui.Check1[i]->isEnabledTo(f.ui.Frame3) && f.ui.Check5[i]->isEnabled());
-    QVERIFY(f.ui.Frame10->isEnabled());
-    QVERIFY(!f.ui.Frame3->isEnabled()); // linkage is still ticked
-    QCOMPARE(f.shownHostButtons(), QStringList{});
-    QVERIFY(!f.state.linkageActive && !f.state.inputCheckPassed);
-    QVERIFY(f.ui.Command1->isEnabled());
-    QCOMPARE(f.counting(), QString());
-    QVERIFY(!f.port.portOpen());
-    // The adapter back, the same press starts linkage.
-    f.port.failOpen(1, PortError::None);
-    f.start();
-    QCOMPARE(f.ui.SSTab1->tab(), host);
-    QCOMPARE(f.boxes.shown().size(), 1);
 }
 
 namespace {
@@ -1086,7 +969,7 @@ void TestLinkage::lampsAndBoxesTellAScreenReaderTheirChannelAndState()
             const auto *caption = f.form.findChild<QLabel *>(QStringLiteral("Label4_%1").arg(k));
             QCOMPARE(spoken(f.ui.Check2[k]), caption->text() + QStringLiteral(": "));
         }
-        QCOMPARE(spoken(f.ui.Check2[7]), QString("输出八: "));
+        QCOMPARE(spoken(f.ui.Check2[7]), outputName(7) + QStringLiteral(": "));
     }
     LinkageFixture f;
     f.alarmOnInputs1And3();
@@ -1097,40 +980,6 @@ void TestLinkage::lampsAndBoxesTellAScreenReaderTheirChannelAndState()
     f.ui.Command8[0]->click();
     QCOMPARE(spoken(f.ui.Shape1[2]), QString("输入3: 未报警"));
     QCOMPARE(spoken(f.ui.Shape2[7]), QString("输出8: 关"));
-}
-
-void TestLinkage::linkFailureWhileLinkageRuns_data()
-{
-    QTest::addColumn<int>("failAt");
-    // Input 2 in alarm throughout: the filter timer counts until 1290, the
-    // reset timer from then on; at 2000 an output frame is due at 2025.
-    QTest::newRow("filter timer counting") << 600;
-    QTest::newRow("outputs on, reset timer counting") << 2000;
-}
-
-// One message, nothing left running, the filter pending for the next alarm;
-// plugged back, cancel switches the outputs off and polling resumes.
-void TestLinkage::linkFailureWhileLinkageRuns()
-{
-    QFETCH(int, failAt);
-    LinkageFixture f;
-    SimulatedHost host = startWithTimers(f);
-    host.runTo(failAt);
-    f.port.failWrites(PortError::DeviceGone);
-    host.runTo(9000);
-    QCOMPARE(f.boxes.texts(), QStringList{"端口设备已断开,请检查或更换端口重新操作"});
-    QVERIFY(!f.port.portOpen());
-    QCOMPARE(f.counting(), QString());
-    QVERIFY(f.state.filterPending);
-
-    f.port.failWrites(PortError::None);
-    f.ui.Command2[0]->click();
-    host.runTo(9100);
-    QCOMPARE(f.logFrom(9001), (QStringList{"9020 open", "9020 write " + kAllOff, "9020 close"}));
-    f.page(0);
-    host.runTo(9160);
-    QCOMPARE(f.framesFrom(9100), (QStringList{at(9100, kAllOff), at(9150, kInQuery)}));
-    QCOMPARE(f.boxes.shown().size(), 1);
 }
 
 QTEST_MAIN(TestLinkage)
