@@ -10,6 +10,7 @@
 
 namespace {
 
+// The box for a port number with no device behind it.
 QString missing(int port)
 {
     return QStringLiteral("无效的com%1端口,请检查或更换端口重新操作").arg(port);
