@@ -13,26 +13,35 @@ private slots:
     void workedFrames();
     void numberTexts_data();
     void numberTexts();
-    void traceMeanings_data();
-    void traceMeanings();
+    void receptionMeanings_data();
+    void receptionMeanings();
 };
 
+// The frames the tester writes, and what the wire trace says of them.
 void TestCommandFrame::workedFrames_data()
 {
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("parameter");
     QTest::addColumn<QByteArray>("frame");
-    QTest::newRow("input query, address 0") << 0 << 0x3F << 0 << QByteArray::fromHex("E0003F00001F");
-    QTest::newRow("output query, address 0") << 0 << 0x3B << 0 << QByteArray::fromHex("E0003B00001B");
-    QTest::newRow("output command, address 0, mask 00")
-        << 0 << 0x3D << 0x00 << QByteArray::fromHex("E0003D00001D");
-    QTest::newRow("output command, address 5, mask 81")
-        << 5 << 0x3D << 0x81 << QByteArray::fromHex("E0053D8100A3");
-    QTest::newRow("input query, address 15") << 15 << 0x3F << 0 << QByteArray::fromHex("E00F3F00002E");
-    QTest::newRow("output command, address 15, mask FF (sum 555)")
-        << 15 << 0x3D << 0xFF << QByteArray::fromHex("E00F3DFF002B");
-    QTest::newRow("largest sum wraps") << 255 << 0x3F << 0xFF << QByteArray::fromHex("E0FF3FFF001D");
+    QTest::addColumn<QString>("meaning");
+    const auto row = [](const char *name, int address, CommandCode code, int parameter, const char *hex,
+                        const char *meaning) {
+        QTest::newRow(name) << address << int(code) << parameter << QByteArray::fromHex(hex)
+                            << QString(meaning);
+    };
+    row("input query, address 0", 0, InputStatusQuery, 0, "E0003F00001F", "input status query, address 0");
+    row("output query, address 0", 0, OutputStatusQuery, 0, "E0003B00001B", "output status query, address 0");
+    row("output command, address 0, mask 00", 0, OutputCommand, 0x00, "E0003D00001D",
+        "output command, address 0, all outputs off");
+    row("output command, address 5, mask 81", 5, OutputCommand, 0x81, "E0053D8100A3",
+        "output command, address 5, outputs 1 8 on");
+    row("input query, address 15", 15, InputStatusQuery, 0, "E00F3F00002E", "input status query, address 15");
+    row("output query, address 15", 15, OutputStatusQuery, 0, "E00F3B00002A",
+        "output status query, address 15");
+    row("output command, address 15, mask FF (sum 555)", 15, OutputCommand, 0xFF, "E00F3DFF002B",
+        "output command, address 15, outputs 1 2 3 4 5 6 7 8 on");
+    row("largest sum wraps", 255, InputStatusQuery, 0xFF, "E0FF3FFF001D", "input status query, address 255");
 }
 
 void TestCommandFrame::workedFrames()
@@ -41,9 +50,10 @@ void TestCommandFrame::workedFrames()
     QFETCH(int, code);
     QFETCH(int, parameter);
     QFETCH(QByteArray, frame);
+    QFETCH(QString, meaning);
     QCOMPARE(commandFrame(uint8_t(address), uint8_t(code), uint8_t(parameter)).toHex(' '), frame.toHex(' '));
+    QCOMPARE(commandMeaning(frame), meaning);
 }
-
 // Texts the lists and boxes may hold, read as the handlers read them.
 void TestCommandFrame::numberTexts_data()
 {
@@ -75,37 +85,26 @@ void TestCommandFrame::numberTexts()
     QCOMPARE(int(textToInt16(text)), int16);
 }
 
-// What the wire trace says of frames written (tx) and receptions read (rx).
-void TestCommandFrame::traceMeanings_data()
+// What the wire trace says of receptions read.
+void TestCommandFrame::receptionMeanings_data()
 {
-    QTest::addColumn<bool>("written");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("meaning");
-    QTest::newRow("input query") << true << QByteArray::fromHex("E0003F00001F")
-                                 << "input status query, address 0";
-    QTest::newRow("output query") << true << QByteArray::fromHex("E00F3B00002A")
-                                  << "output status query, address 15";
-    QTest::newRow("output command") << true << QByteArray::fromHex("E0053D8100A3")
-                                    << "output command, address 5, outputs 1 8 on";
-    QTest::newRow("all outputs off") << true << QByteArray::fromHex("E0003D00001D")
-                                     << "output command, address 0, all outputs off";
     QTest::newRow("inputs of both bytes")
-        << false << QByteArray::fromHex("E0003F0581A5") << "inputs 1 3 9 16 in alarm";
-    QTest::newRow("no input") << false << QByteArray::fromHex("E0073F000026") << "no input in alarm";
-    QTest::newRow("outputs") << false << QByteArray::fromHex("E0003B81009C") << "outputs 1 8 on";
-    QTest::newRow("short") << false << QByteArray::fromHex("E0003F") << "short reception, 3 of 6 bytes";
-    QTest::newRow("long") << false << QByteArray::fromHex("E0003F00001FE0") << "long reception, 7 bytes";
-    QTest::newRow("bad checksum") << false << QByteArray::fromHex("E0003F050025")
-                                  << "bad checksum, 24 expected";
-    QTest::newRow("unknown code") << false << QByteArray::fromHex("E000120000F2") << "unknown reply 12";
+        << QByteArray::fromHex("E0003F0581A5") << "inputs 1 3 9 16 in alarm";
+    QTest::newRow("no input") << QByteArray::fromHex("E0073F000026") << "no input in alarm";
+    QTest::newRow("outputs") << QByteArray::fromHex("E0003B81009C") << "outputs 1 8 on";
+    QTest::newRow("short") << QByteArray::fromHex("E0003F") << "short reception, 3 of 6 bytes";
+    QTest::newRow("long") << QByteArray::fromHex("E0003F00001FE0") << "long reception, 7 bytes";
+    QTest::newRow("bad checksum") << QByteArray::fromHex("E0003F050025") << "bad checksum, 24 expected";
+    QTest::newRow("unknown code") << QByteArray::fromHex("E000120000F2") << "unknown reply 12";
 }
 
-void TestCommandFrame::traceMeanings()
+void TestCommandFrame::receptionMeanings()
 {
-    QFETCH(bool, written);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, meaning);
-    QCOMPARE(written ? commandMeaning(bytes) : receptionMeaning(bytes), meaning);
+    QCOMPARE(receptionMeaning(bytes), meaning);
 }
 
 QTEST_GUILESS_MAIN(TestCommandFrame)

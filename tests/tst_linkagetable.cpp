@@ -69,6 +69,16 @@ void confirm(FormFixture &f, int channel, const QList<int> &outputs)
     f.ui.Command3->click();
 }
 
+// The window on the linkage page.
+struct LinkagePage : FormFixture
+{
+    LinkagePage()
+    {
+        load();
+        page(4);
+    }
+};
+
 } // namespace
 
 class TestLinkageTable : public QObject
@@ -94,15 +104,12 @@ void TestLinkageTable::defaultTable_data()
     QTest::addColumn<QList<int>>("shown"); // boxes of the selected channel
     QTest::newRow("8 channels") << 0 << -1 << 0 << diagonal(0) << QList<int>{0};
     QTest::newRow("16 channels") << 1 << -1 << 0 << diagonal(0) + diagonal(8) << QList<int>{0};
-    QList<int> withThreeToFive = diagonal(0);
-    withThreeToFive.insert(6, 4);
-    withThreeToFive.insert(6, 2);
     QTest::newRow("16 channels, 3 to 5 kept")
-        << 1 << 2 << 4 << withThreeToFive + diagonal(8) << QList<int>{2, 4};
-    QList<int> withTwoToSeven = diagonal(0);
-    withTwoToSeven.insert(4, 6);
-    withTwoToSeven.insert(4, 1);
-    QTest::newRow("8 channels, 2 to 7 kept") << 0 << 1 << 6 << withTwoToSeven << QList<int>{1, 6};
+        << 1 << 2 << 4 << QList<int>{0, 0, 1, 1, 2, 2, 2, 4, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7} + diagonal(8)
+        << QList<int>{2, 4};
+    QTest::newRow("8 channels, 2 to 7 kept")
+        << 0 << 1 << 6 << QList<int>{0, 0, 1, 1, 1, 6, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7}
+        << QList<int>{1, 6};
 }
 
 void TestLinkageTable::defaultTable()
@@ -112,11 +119,8 @@ void TestLinkageTable::defaultTable()
     QFETCH(int, output);
     QFETCH(QList<int>, table);
     QFETCH(QList<int>, shown);
-    FormFixture f;
-    f.load();
-    if (host == 1)
-        f.ui.Combo4->choose(1);
-    f.page(4);
+    LinkagePage f;
+    f.ui.Combo4->choose(host);
     f.ui.Check3->click();
     if (channel >= 0)
         confirm(f, channel, {output});
@@ -132,9 +136,7 @@ void TestLinkageTable::defaultTable()
 
 void TestLinkageTable::confirmClearAndChannelSwitching()
 {
-    FormFixture f;
-    f.load();
-    f.page(4);
+    LinkagePage f;
     // With linkage off the boxes and the default do nothing.
     f.ui.Check2[1]->click();
     f.ui.Command6->click();
@@ -180,9 +182,7 @@ void TestLinkageTable::confirmClearAndChannelSwitching()
 
 void TestLinkageTable::choosingTheHostModel()
 {
-    FormFixture f;
-    f.load();
-    f.page(4);
+    LinkagePage f;
     f.ui.Check3->click();
     f.ui.Check4->click();
     f.ui.UpDown2->stepUp();
@@ -236,9 +236,7 @@ void TestLinkageTable::choosingTheHostModel()
 
 void TestLinkageTable::linkageOnAndResetTimeBoxes()
 {
-    FormFixture f;
-    f.load();
-    f.page(4);
+    LinkagePage f;
     QCOMPARE(usable(f), QString("Command4 Frame3 Frame10"));
     QCOMPARE(f.ui.Frame3->title(), QString("手动控制输出"));
     f.ui.Check4->click();
@@ -297,9 +295,7 @@ void TestLinkageTable::upDownStepping()
     QFETCH(QString, to);
     QFETCH(int, before);
     QFETCH(int, after);
-    FormFixture f;
-    f.load();
-    f.page(4);
+    LinkagePage f;
     f.ui.Check3->click();
     f.ui.Check4->click();
     UpDown *const spinners[] = {f.ui.UpDown1, f.ui.UpDown2, f.ui.UpDown3};
@@ -308,12 +304,8 @@ void TestLinkageTable::upDownStepping()
     const size_t element = upDown == 1 ? 1 : 2;
     spinner->buddy()->setText(from);
     f.state.timeSettings[element] = int16_t(before);
-    for (int i = 0; i < std::abs(steps); ++i) {
-        if (steps > 0)
-            spinner->stepUp();
-        else
-            spinner->stepDown();
-    }
+    for (int i = 0; i < std::abs(steps); ++i)
+        steps > 0 ? spinner->stepUp() : spinner->stepDown();
     QCOMPARE(spinner->buddy()->text(), to);
     QCOMPARE(f.state.timeSettings[element], int16_t(after));
 }

@@ -3,7 +3,30 @@
 #include "serial/serialcomponent.h"
 
 #include <QHelpEvent>
+#include <QRegularExpression>
 #include <QTest>
+
+#include <functional>
+
+namespace {
+
+// The box for a port number with no device behind it.
+QString missing(int port)
+{
+    return QStringLiteral("无效的com%1端口,请检查或更换端口重新操作").arg(port);
+}
+
+// The ports chosen, opened and closed, as "2050 port 2", "2050 open".
+QStringList probes(const FormFixture &f)
+{
+    return f.port.log().filter(QRegularExpression(QStringLiteral("^\\d+ (port|open|close)")));
+}
+
+using Steps = std::function<void(FormFixture &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Steps)
 
 // The parameter lists and the port probe with its retry chain.
 class TestPortProbe : public QObject
@@ -11,12 +34,10 @@ class TestPortProbe : public QObject
     Q_OBJECT
 
 private slots:
-    void missingPortRetriesTheNextFiftyMsAfterTheBoxCloses();
-    void retryMovesToTheNextPort_data();
-    void retryMovesToTheNextPort();
+    void failedPort_data();
+    void failedPort();
+    void eighthFailureEndsTheProgram_data();
     void eighthFailureEndsTheProgram();
-    void eighthFailureStopsAPendingRetry();
-    void otherFailuresStopTheChain();
     void portListClick();
     void portListNamesTheDevicesWhenOpened();
     void textsThatNameNoValue_data();
@@ -24,102 +45,89 @@ private slots:
     void periodAndAddressChoicesProbeNothing();
 };
 
-void TestPortProbe::missingPortRetriesTheNextFiftyMsAfterTheBoxCloses()
+// A port that fails at start: the box, then a retry of the next port 50 ms
+// after the box closes, or none.
+void TestPortProbe::failedPort_data()
 {
+    QTest::addColumn<int>("port");
+    QTest::addColumn<PortFailure>("failure");
+    QTest::addColumn<int>("boxOpenMs"); // how long the operator takes to close it
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("probed");
+    const auto row = [](const char *name, int port, PortFailure failure, int boxOpenMs, const QString &box,
+                        const QStringList &probed) {
+        QTest::newRow(name) << port << failure << boxOpenMs << box << probed;
+    };
+    row("missing port, retried after the box closes", 1, {PortError::NoSuchPort, {}}, 2000, missing(1),
+        {"0 port 1", "2050 port 2", "2050 open", "2050 close"});
+    row("COM7 in use, retry to COM8", 7, {PortError::PortInUse, {}}, 0,
+        "com7端口已经打开,请检查或更换端口重新操作", {"0 port 7", "50 port 8", "50 open", "50 close"});
+    row("COM8 in use, retry wraps to COM1", 8, {PortError::PortInUse, {}}, 0,
+        "com8端口已经打开,请检查或更换端口重新操作", {"0 port 8", "50 port 1", "50 open", "50 close"});
+    row("other failures stop the chain", 1, {PortError::AccessDenied, "/dev/ttyUSB0"}, 0,
+        "没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作", {"0 port 1"});
+}
+
+void TestPortProbe::failedPort()
+{
+    QFETCH(int, port);
+    QFETCH(PortFailure, failure);
+    QFETCH(int, boxOpenMs);
+    QFETCH(QString, box);
+    QFETCH(QStringList, probed);
     FormFixture f;
-    f.port.failOpen(1, PortError::NoSuchPort);
-    // The operator takes 2 s to close the box.
-    f.boxes.whileOpen = [&f](const QString &) { f.advance(2000); };
+    f.ui.Combo1->setText(QStringLiteral("COM%1").arg(port));
+    f.port.failOpen(int16_t(port), failure);
+    f.boxes.whileOpen = [&f, boxOpenMs](const QString &) { f.advance(boxOpenMs); };
     f.load();
-    QCOMPARE(f.boxes.texts(), QStringList{"无效的com1端口,请检查或更换端口重新操作"});
-    QCOMPARE(f.boxes.shown().first().time, int64_t(0));
-    QCOMPARE(f.ui.Combo1->text(), QString("COM1"));
-    QVERIFY(!f.port.log().contains("2000 port 2"));
-    f.advanceTo(2049);
-    QVERIFY(!f.port.log().contains("2049 port 2"));
-    f.advanceTo(2050);
-    QVERIFY(f.port.log().contains("2050 port 2"));
-    QVERIFY(f.port.log().contains("2050 open"));
-    QCOMPARE(f.ui.Combo1->text(), QString("COM2"));
-    QCOMPARE(f.ui.Combo1->listIndex(), -1);
-    QCOMPARE(f.state.portNumber, int16_t(2));
-    QCOMPARE(f.state.portErrorCount, int16_t(2));
-    QVERIFY(!f.port.portOpen());
+    QCOMPARE(f.ui.Combo1->text(), QStringLiteral("COM%1").arg(port));
     f.advance(10000);
-    QCOMPARE(f.boxes.shown().size(), 1);
+    QCOMPARE(f.boxes.texts(), QStringList{box});
+    QCOMPARE(f.boxes.shown().first().time, int64_t(0));
+    QCOMPARE(probes(f), probed);
+    // The list and the state name the port probed last.
+    const QString last = probed.filter(" port ").constLast().section(u' ', -1);
+    QCOMPARE(f.ui.Combo1->text(), QStringLiteral("COM") + last);
+    QCOMPARE(f.ui.Combo1->listIndex(), -1);
+    QCOMPARE(QString::number(f.state.portNumber), last);
+    QCOMPARE(f.state.portErrorCount, int16_t(2));
     QCOMPARE(f.counting(), QString());
 }
 
-void TestPortProbe::retryMovesToTheNextPort_data()
+// Every port missing: seven boxes, and the eighth failure ends the program.
+void TestPortProbe::eighthFailureEndsTheProgram_data()
 {
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
-    QTest::newRow("COM7 to COM8") << 7 << 8;
-    QTest::newRow("COM8 wraps to COM1") << 8 << 1;
-}
-
-void TestPortProbe::retryMovesToTheNextPort()
-{
-    QFETCH(int, from);
-    QFETCH(int, to);
-    FormFixture f;
-    f.ui.Combo1->setText(QStringLiteral("COM%1").arg(from));
-    f.port.failOpen(int16_t(from), PortError::PortInUse);
-    f.load();
-    f.advance(50);
-    QCOMPARE(f.boxes.texts(),
-             QStringList{QStringLiteral("com%1端口已经打开,请检查或更换端口重新操作").arg(from)});
-    QCOMPARE(f.ui.Combo1->text(), QStringLiteral("COM%1").arg(to));
-    QCOMPARE(f.state.portNumber, int16_t(to));
-    QVERIFY(f.port.log().contains(QStringLiteral("50 port %1").arg(to)));
+    QTest::addColumn<Steps>("steps");
+    QTest::newRow("in the retry chain") << Steps([](FormFixture &f) { f.advance(1000); });
+    // Nothing probes again behind the last box.
+    QTest::newRow("from the parameter page while a retry is due") << Steps([](FormFixture &f) {
+        f.advanceTo(6 * 50 + 10); // seven failures; the next retry is due at 350
+        QCOMPARE(f.boxes.shown().size(), 7);
+        f.boxes.whileOpen = [&f](const QString &) { f.advance(1000); };
+        f.page(2);
+        f.page(3);
+    });
 }
 
 void TestPortProbe::eighthFailureEndsTheProgram()
 {
+    QFETCH(Steps, steps);
     FormFixture f;
     for (int16_t port = 1; port <= 8; ++port)
         f.port.failOpen(port, PortError::NoSuchPort);
     f.load();
-    f.advance(1000);
+    steps(f);
     QStringList expected;
     for (int port = 1; port <= 7; ++port)
-        expected.append(QStringLiteral("无效的com%1端口,请检查或更换端口重新操作").arg(port));
+        expected.append(missing(port));
     expected.append("你出错太多,请仔细检查或更换端口重新操作");
     QCOMPARE(f.boxes.texts(), expected);
     QCOMPARE(f.platform.endCount, 1);
     QCOMPARE(f.state.portErrorCount, int16_t(1));
-    QCOMPARE(f.boxes.shown().last().time, int64_t(7 * 50));
-    QCOMPARE(f.counting(), QString());
-}
-
-// The eighth failure comes from the parameter page while a retry is still
-// due: nothing probes again behind the last box.
-void TestPortProbe::eighthFailureStopsAPendingRetry()
-{
-    FormFixture f;
-    for (int16_t port = 1; port <= 8; ++port)
-        f.port.failOpen(port, PortError::NoSuchPort);
-    f.load();
-    f.advanceTo(6 * 50 + 10); // seven failures; the next retry is due at 350
-    QCOMPARE(f.boxes.shown().size(), 7);
-    f.boxes.whileOpen = [&f](const QString &) { f.advance(1000); };
-    f.page(2);
-    f.page(3);
-    QCOMPARE(f.boxes.texts().last(), QString("你出错太多,请仔细检查或更换端口重新操作"));
-    QCOMPARE(f.boxes.shown().size(), 8);
-    QCOMPARE(f.platform.endCount, 1);
-    QCOMPARE(f.counting(), QString());
-}
-
-void TestPortProbe::otherFailuresStopTheChain()
-{
-    FormFixture f;
-    f.port.failOpen(1, PortError::AccessDenied, "/dev/ttyUSB0");
-    f.load();
-    f.advance(1000);
-    QCOMPARE(f.boxes.texts(),
-             QStringList{"没有权限打开/dev/ttyUSB0(用户需加入dialout组并重新登录),请检查或更换端口重新操作"});
-    QCOMPARE(f.state.portErrorCount, int16_t(2));
+    // The last box is the eighth probe's.
+    const QStringList probed = probes(f);
+    QCOMPARE(probed.size(), 8);
+    QCOMPARE(QString::number(f.boxes.shown().last().time), probed.constLast().section(u' ', 0, 0));
     QCOMPARE(f.counting(), QString());
 }
 
@@ -165,85 +173,50 @@ void TestPortProbe::portListNamesTheDevicesWhenOpened()
     QVERIFY(f.boxes.shown().isEmpty());
 }
 
+// The parameter page reads the lists again; a refused value keeps the last
+// (address 7, period 200).
 void TestPortProbe::textsThatNameNoValue_data()
 {
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("period");
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<int>("portNumber");
-    QTest::addColumn<int>("hostAddress");
-    QTest::addColumn<int>("pollPeriod");
-    QTest::newRow("COM10 reads as port 0")
-        << "COM10"
-        << "3"
-        << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
-    QTest::newRow("no digit at the end")
-        << "COMx"
-        << "3"
-        << "100" << QStringList{"无效的com0端口,请检查或更换端口重新操作"} << 0 << 3 << 100;
-    QTest::newRow("address beyond a byte")
-        << "COM2"
-        << "300"
-        << "100" << QStringList{"无效的地址300,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
-    QTest::newRow("negative address")
-        << "COM2"
-        << "-1"
-        << "100" << QStringList{"无效的地址-1,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7 << 100;
-    QTest::newRow("address beyond a double")
-        << "COM2"
-        << "1e400"
-        << "100" << QStringList{"无效的地址1e400,地址应在0到255之间,请检查或更换地址重新操作"} << 2 << 7
-        << 100;
-    QTest::newRow("largest address") << "COM2"
-                                     << "255"
-                                     << "100" << QStringList{} << 2 << 255 << 100;
-    QTest::newRow("longest period") << "COM2"
-                                    << "3"
-                                    << "32767" << QStringList{} << 2 << 3 << 32767;
-    QTest::newRow("address text without number") << "COM2"
-                                                 << "abc"
-                                                 << "100" << QStringList{} << 2 << 0 << 100;
-    QTest::newRow("period zero")
-        << "COM2"
-        << "3"
-        << "0" << QStringList{"无效的查询时间0,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"}
-        << 2 << 3 << 200;
-    QTest::newRow("period beyond 16 bits")
-        << "COM2"
-        << "3"
-        << "40000"
-        << QStringList{"无效的查询时间40000,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"} << 2
-        << 3 << 200;
-    QTest::newRow("period rounds half to even") << "COM2"
-                                                << "3"
-                                                << "62.5" << QStringList{} << 2 << 3 << 62;
+    QTest::addColumn<QStringList>("texts"); // of the port, address and period lists
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QList<int>>("readAs"); // port, address, period
+    const auto row = [](const char *name, const QStringList &texts, const QList<int> &readAs,
+                        const QStringList &boxes = {}) { QTest::newRow(name) << texts << boxes << readAs; };
+    row("COM10 reads as port 0", {"COM10", "3", "100"}, {0, 3, 100}, {missing(0)});
+    row("no digit at the end", {"COMx", "3", "100"}, {0, 3, 100}, {missing(0)});
+    row("address beyond a byte", {"COM2", "300", "100"}, {2, 7, 100},
+        {"无效的地址300,地址应在0到255之间,请检查或更换地址重新操作"});
+    row("negative address", {"COM2", "-1", "100"}, {2, 7, 100},
+        {"无效的地址-1,地址应在0到255之间,请检查或更换地址重新操作"});
+    row("address beyond a double", {"COM2", "1e400", "100"}, {2, 7, 100},
+        {"无效的地址1e400,地址应在0到255之间,请检查或更换地址重新操作"});
+    row("largest address", {"COM2", "255", "100"}, {2, 255, 100});
+    row("longest period", {"COM2", "3", "32767"}, {2, 3, 32767});
+    row("address text without number", {"COM2", "abc", "100"}, {2, 0, 100});
+    row("period zero", {"COM2", "3", "0"}, {2, 3, 200},
+        {"无效的查询时间0,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"});
+    row("period beyond 16 bits", {"COM2", "3", "40000"}, {2, 3, 200},
+        {"无效的查询时间40000,查询时间应在1到32767毫秒之间,请检查或更换查询时间重新操作"});
+    row("period rounds half to even", {"COM2", "3", "62.5"}, {2, 3, 62});
 }
 
-// The parameter page reads the lists again; a refused value keeps the last.
 void TestPortProbe::textsThatNameNoValue()
 {
-    QFETCH(QString, port);
-    QFETCH(QString, address);
-    QFETCH(QString, period);
-    QFETCH(QStringList, messages);
-    QFETCH(int, portNumber);
-    QFETCH(int, hostAddress);
-    QFETCH(int, pollPeriod);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, boxes);
+    QFETCH(QList<int>, readAs);
     FormFixture f;
     f.ui.Combo2->setText("7");
     f.ui.Combo3->setText("200");
     f.load();
     f.page(2);
-    f.ui.Combo1->setText(port);
-    f.ui.Combo2->setText(address);
-    f.ui.Combo3->setText(period);
+    f.ui.Combo1->setText(texts[0]);
+    f.ui.Combo2->setText(texts[1]);
+    f.ui.Combo3->setText(texts[2]);
     f.page(3);
-    QCOMPARE(f.boxes.texts(), messages);
-    QCOMPARE(int(f.state.portNumber), portNumber);
-    QCOMPARE(int(f.state.hostAddress), hostAddress);
-    QCOMPARE(int(f.state.timeSettings[0]), pollPeriod);
-    if (portNumber == 0) { // the retry moves on to port 1
+    QCOMPARE(f.boxes.texts(), boxes);
+    QCOMPARE((QList<int>{f.state.portNumber, f.state.hostAddress, f.state.timeSettings[0]}), readAs);
+    if (f.state.portNumber == 0) { // the retry moves on to port 1
         f.advance(50);
         QCOMPARE(f.ui.Combo1->text(), QString("COM1"));
         QVERIFY(f.port.log().contains("50 port 1"));
