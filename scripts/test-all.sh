@@ -26,7 +26,7 @@ python3 scripts/mutate.py --check
 results="$(mktemp)"
 trap 'rm -f "$results"' EXIT
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON -DALARM_UNITY=ON
 cmake --build build -j"$jobs"
 # The suites wait on real time more than they compute, but with more of
 # them than cores at once their millisecond margins failed on a busy
@@ -46,7 +46,7 @@ bench=$!
 # Unoptimised and without debug information, which only slow the compiler:
 # the main tree builds what ships.
 cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG= -DALARM_WERROR=ON \
-    -DALARM_PORTABLE=ON
+    -DALARM_PORTABLE=ON -DALARM_UNITY=ON
 cmake --build build-portable -j"$jobs" --target alarm-host-tester alarm-host-scan portable_tests
 
 # Every source Windows builds, compiled for Windows, syntax only (MinGW-w64).
@@ -69,7 +69,8 @@ ALARM_FLOOD_SECONDS=3 \
 # Line tables are all the sanitizers' reports need, and cheaper to make than
 # full debug information.
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only -DALARM_WERROR=ON -DALARM_SANITIZE=ON -DALARM_FUZZ=ON
+    -DCMAKE_CXX_FLAGS_DEBUG=-gline-tables-only -DALARM_WERROR=ON -DALARM_SANITIZE=ON -DALARM_FUZZ=ON \
+    -DALARM_UNITY=ON
 cmake --build build-sanitize -j"$jobs"
 # The driver bench ran above, and the report's benchmark, whose memory the
 # sanitizers multiply.
