@@ -41,7 +41,7 @@ void PollSchedule::SSTab1_Click()
     stopPolling();
     // The trace tells where a host page's polling ended.
     if (std::exchange(m_polling, false))
-        MSComm1.annotate(tracenote::kPollStop, {}, {});
+        MSComm1.annotate(traceword::kPollStop, {}, {});
     // Only the start's own last stage leaves the settings page with the
     // check passed; any other way out abandons a check still waiting, or a
     // host page would poll with linkage on that never started.
@@ -89,7 +89,7 @@ void PollSchedule::enterHostPage(int page)
     Timer1.setInterval(state.timeSettings[0]);
     Timer1.setEnabled(true);
     m_polling = true;
-    MSComm1.annotate(tracenote::kPollStart, {},
+    MSComm1.annotate(traceword::kPollStart, {},
                      tracenote::pollStart(state.hostAddress, page == 0 ? 8 : 16, state.timeSettings[0]));
 }
 

@@ -26,7 +26,7 @@ void CancelLinkage::Command2_Click(int Index)
     stopPolling();
     Timer8.setEnabled(false);
     state.linkageActive = false;
-    MSComm1.annotate(tracenote::kLinkageEnd, {}, {});
+    MSComm1.annotate(traceword::kLinkageEnd, {}, {});
     state.manualOutputMask = 0;
     // The pressed button's page, whichever host is in use.
     const HostControls hostPage = host(Index);

@@ -83,7 +83,7 @@ void StartLinkage::start()
     }
     state.linkageOutputMask = state.manualOutputMask;
     linkageswithout();
-    MSComm1.annotate(tracenote::kLinkageStart, {},
+    MSComm1.annotate(traceword::kLinkageStart, {},
                      tracenote::linkageStart(state.timeSettings[1] * 100, state.timeSettings[2] * 1000,
                                              state.linkageTable));
     hostPage.cancelButton()->setVisible(true);

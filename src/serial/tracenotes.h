@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tracefile/tracewords.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,11 +17,6 @@
 //   linkage-end
 // (The first line of a trace is written by WireTrace itself.)
 namespace tracenote {
-
-constexpr const char *kPollStart = "poll-start";
-constexpr const char *kPollStop = "poll-stop";
-constexpr const char *kLinkageStart = "linkage-start";
-constexpr const char *kLinkageEnd = "linkage-end";
 
 QString pollStart(int address, int inputs, int periodMs);
 // `table` holds, per input, a flag for each of the eight outputs; inputs

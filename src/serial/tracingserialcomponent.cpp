@@ -5,6 +5,7 @@
 #include "serial/portmap.h"
 #include "serial/replyframer.h"
 #include "serial/wiretrace.h"
+#include "tracefile/tracewords.h"
 
 TracingSerialComponent::TracingSerialComponent(SerialComponent &line, WireTrace &trace, QObject *parent)
     : SerialComponent(parent)
@@ -25,11 +26,11 @@ bool TracingSerialComponent::setPortOpen(bool open)
     const bool ok = m_line.setPortOpen(open);
     if (!open) {
         if (wasOpen)
-            m_trace.write("close", {}, portName());
+            m_trace.write(traceword::kClose, {}, portName());
         return passOn(ok, QStringLiteral("close ") + portName());
     }
     if (ok)
-        m_trace.write("open", {}, portName());
+        m_trace.write(traceword::kOpen, {}, portName());
     return passOn(ok, QStringLiteral("open ") + portName());
 }
 
@@ -38,7 +39,7 @@ bool TracingSerialComponent::output(const QByteArray &bytes)
     // Traced before it goes, so the line's timestamp is no later than the
     // far end's.
     if (m_trace.takesLines())
-        m_trace.write("tx", bytes, commandMeaning(bytes));
+        m_trace.write(traceword::kTx, bytes, commandMeaning(bytes));
     return passOn(m_line.output(bytes), QStringLiteral("write"));
 }
 
@@ -46,7 +47,7 @@ QByteArray TracingSerialComponent::input()
 {
     const QByteArray bytes = m_line.input();
     if (!bytes.isEmpty() && m_trace.takesLines())
-        m_trace.write("rx", bytes, receptionMeaning(bytes));
+        m_trace.write(traceword::kRx, bytes, receptionMeaning(bytes));
     return bytes;
 }
 
@@ -67,7 +68,7 @@ bool TracingSerialComponent::passOn(bool ok, const QString &doing)
     if (ok)
         return true;
     const PortFailure failure = m_line.failure();
-    m_trace.write("fail", {}, doing + QStringLiteral(": ") + portFailureDescription(failure));
+    m_trace.write(traceword::kFail, {}, doing + QStringLiteral(": ") + portFailureDescription(failure));
     return fail(failure);
 }
 

@@ -2,6 +2,7 @@
 
 #include "tracefile/regularfile.h"
 #include "tracefile/traceline.h"
+#include "tracefile/tracewords.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -83,7 +84,7 @@ bool WireTrace::open()
     const QString meaning = QStringLiteral("time=%1 version=%2")
                                 .arg(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs),
                                      QStringLiteral("alarm-host-tester-" ALARM_VERSION));
-    if (!writeLine(m_file, traceLine(micros, kBeginWhat, {}, meaning), &why)) {
+    if (!writeLine(m_file, traceLine(micros, traceword::kBegin, {}, meaning), &why)) {
         giveUp("cannot write", why);
         m_file.close();
         return false;

@@ -29,10 +29,6 @@ public:
     // working out the meaning of lines nobody will read.
     bool takesLines() const { return !m_opened || m_file.isOpen(); }
 
-    // The first line of each file: "<µs> begin  time=<local ISO 8601 with
-    // UTC offset> version=alarm-host-tester-<version>".
-    static constexpr const char *kBeginWhat = "begin";
-
     // A menu entry cannot name the user's home, so it gives this instead.
     static constexpr const char *kDataFolderSetting = "@data";
     // The user's own data folder for traces, e.g. ~/.local/share/alarm-host-tester.
