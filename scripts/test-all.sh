@@ -22,15 +22,10 @@ jobs="$(nproc)"
 # so does a mutant whose line the code no longer has.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 python3 scripts/mutate.py --check
-# The suites' ctest summaries, for the one closing line at the end.
+# The suites' ctest summaries, for the one closing line at the end; what
+# runs in the background writes to the other file, shown when it is waited
+# for (a failure there fails the run).
 results="$(mktemp)"
-trap 'rm -f "$results"' EXIT
-
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON -DALARM_UNITY=ON
-cmake --build build -j"$jobs"
-
-# What runs in the background writes here, shown when it is waited for; a
-# failure there fails the run.
 background_log="$(mktemp)"
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -f "$results" "$background_log"' EXIT
 finish_background() {
@@ -39,6 +34,9 @@ finish_background() {
     cat "$background_log"
     return "$status"
 }
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DALARM_WERROR=ON -DALARM_UNITY=ON
+cmake --build build -j"$jobs"
 
 # Precise QTimers and plain QSerialPort instead of timerfds and the serial
 # driver's ioctls, so the code other systems build cannot rot unseen: the
